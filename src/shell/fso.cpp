@@ -1,0 +1,707 @@
+#include "shell/fso.h"
+
+#include "shell/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace kestrune {
+
+// ---------------------------------------------------------------------------
+// Errors
+
+FsError::FsError(const QString& path, int errorNumber, const QString& message)
+    : std::runtime_error((path + QStringLiteral(": ") + message).toStdString()),
+      m_path(path),
+      m_errno(errorNumber),
+      m_message(message)
+{
+}
+
+QString describeError(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOENT: return QStringLiteral("找不到文件或文件夹");
+    case EACCES:
+    case EPERM: return QStringLiteral("没有访问权限");
+    case EEXIST: return QStringLiteral("已存在同名文件");
+    case EISDIR: return QStringLiteral("目标是一个文件夹");
+    case ENOTDIR: return QStringLiteral("路径不是文件夹");
+    case EROFS: return QStringLiteral("文件系统只读");
+    case ENOSPC: return QStringLiteral("磁盘空间不足");
+    case EBUSY: return QStringLiteral("文件正在使用");
+    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EINVAL: return QStringLiteral("无效的参数");
+    default: return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
+}
+
+namespace {
+
+[[noreturn]] void fail(const QString& path, int errorNumber)
+{
+    throw FsError(path, errorNumber, describeError(errorNumber));
+}
+
+[[noreturn]] void fail(const QString& path, int errorNumber, const QString& message)
+{
+    throw FsError(path, errorNumber, message);
+}
+
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool isSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QDir::separator();
+}
+
+bool isReadOnlyMode(mode_t mode)
+{
+    return (mode & S_IWUSR) == 0;
+}
+
+}  // namespace
+
+QString normalizeFolderPath(const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    if (QDir::isRelativePath(clean))
+        clean = QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + clean);
+    return QDir::toNativeSeparators(clean);
+}
+
+QString joinPath(const QString& folder, const QString& name)
+{
+    if (!folder.isEmpty() && isSeparator(folder.back()))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+// ---------------------------------------------------------------------------
+// Folder listings
+
+struct FolderData {
+    QString path;
+    bool listed = false;
+    int listError = 0;
+    std::vector<QString> files;
+    std::vector<QString> subfolders;
+    bool aliasesDone = false;
+    std::vector<QString> aliases;  // parallel to files
+
+    void list();
+    const std::vector<QString>& shortNames();
+};
+
+namespace {
+
+struct SortEntry {
+    QString key;
+    QString name;
+};
+
+void sortNames(std::vector<QString>& names)
+{
+    std::vector<SortEntry> entries;
+    entries.reserve(names.size());
+    for (QString& n : names)
+        entries.push_back({n.toCaseFolded(), std::move(n)});
+    std::sort(entries.begin(), entries.end(), [](const SortEntry& a, const SortEntry& b) {
+        const int c = a.key.compare(b.key);
+        if (c != 0)
+            return c < 0;
+        return a.name < b.name;
+    });
+    for (size_t i = 0; i < entries.size(); ++i)
+        names[i] = std::move(entries[i].name);
+}
+
+}  // namespace
+
+void FolderData::list()
+{
+    if (listed)
+        return;
+    listed = true;
+    const QByteArray native = encoded(path);
+    DIR* dir = ::opendir(native.constData());
+    if (!dir) {
+        listError = errno;
+        return;
+    }
+    const int dirFd = ::dirfd(dir);
+    while (dirent* entry = ::readdir(dir)) {
+        const char* n = entry->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(dirFd, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                type = DT_DIR;
+            else if (S_ISREG(st.st_mode))
+                type = DT_REG;
+            else if (S_ISLNK(st.st_mode))
+                type = DT_LNK;
+            else
+                continue;
+        }
+        if (type == DT_LNK) {
+            // A link to a file is a file; a link to a folder is left out, so
+            // that no walk can loop.
+            struct stat st;
+            if (::fstatat(dirFd, n, &st, 0) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            type = DT_REG;
+        }
+        if (type == DT_REG)
+            files.push_back(QFile::decodeName(n));
+        else if (type == DT_DIR)
+            subfolders.push_back(QFile::decodeName(n));
+    }
+    ::closedir(dir);
+    sortNames(files);
+    sortNames(subfolders);
+}
+
+const std::vector<QString>& FolderData::shortNames()
+{
+    if (!aliasesDone) {
+        list();
+        aliases = shortNamesFor(files);
+        aliasesDone = true;
+    }
+    return aliases;
+}
+
+// ---------------------------------------------------------------------------
+// Short names
+
+namespace {
+
+bool isShortNameChar(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u >= 0x80)
+        return false;
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9'))
+        return true;
+    return std::strchr("!#$%&'()-@^_`{}~", char(u)) != nullptr && u != 0;
+}
+
+// The characters of `part` that an alias may hold, upper-cased; characters
+// outside the 8.3 set become '_' except blanks and dots, which are dropped.
+QString aliasChars(const QString& part)
+{
+    QString out;
+    for (QChar c : part) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('.'))
+            continue;
+        if (isShortNameChar(c))
+            out += c.toUpper();
+        else if (c.unicode() < 0x80)
+            out += QLatin1Char('_');
+        else if (!c.isLowSurrogate())
+            out += QLatin1Char('_');
+    }
+    return out;
+}
+
+}  // namespace
+
+bool isValidShortName(const QString& name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    const int dot = name.indexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot + 1);
+    if (base.isEmpty() || base.size() > 8 || ext.size() > 3)
+        return false;
+    if (dot >= 0 && ext.isEmpty())
+        return false;
+    for (QChar c : base)
+        if (!isShortNameChar(c))
+            return false;
+    for (QChar c : ext)
+        if (!isShortNameChar(c))
+            return false;
+    return true;
+}
+
+std::vector<QString> shortNamesFor(const std::vector<QString>& names)
+{
+    std::vector<QString> result(names.size());
+    QSet<QString> used;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (isValidShortName(names[i])) {
+            result[i] = names[i];
+            used.insert(names[i].toUpper());
+        }
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!result[i].isEmpty())
+            continue;
+        QString name = names[i];
+        // Leading dots do not start an extension.
+        int start = 0;
+        while (start < name.size() && name.at(start) == QLatin1Char('.'))
+            ++start;
+        const QString stem = name.mid(start);
+        const int lastDot = stem.lastIndexOf(QLatin1Char('.'));
+        const QString base = aliasChars(lastDot < 0 ? stem : stem.left(lastDot));
+        const QString ext = aliasChars(lastDot < 0 ? QString() : stem.mid(lastDot + 1)).left(3);
+        QString alias;
+        for (int n = 1;; ++n) {
+            const QString tail = QStringLiteral("~") + QString::number(n);
+            QString prefix = base.left(std::min<qsizetype>(6, 8 - tail.size()));
+            if (prefix.isEmpty())
+                prefix = QStringLiteral("_");
+            alias = prefix + tail;
+            if (!ext.isEmpty())
+                alias += QLatin1Char('.') + ext;
+            if (!used.contains(alias))
+                break;
+        }
+        used.insert(alias);
+        result[i] = alias;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+QString File::Path() const
+{
+    return joinPath(m_parent->path, m_name);
+}
+
+QString File::ShortName() const
+{
+    const auto& files = m_parent->files;
+    const auto& aliases = m_parent->shortNames();
+    auto it = std::find(files.begin(), files.end(), m_name);
+    if (it == files.end())
+        fail(Path(), ENOENT);
+    return aliases[size_t(it - files.begin())];
+}
+
+QString File::Type() const
+{
+    static QMimeDatabase db;
+    return db.mimeTypeForFile(m_name, QMimeDatabase::MatchExtension).comment();
+}
+
+namespace {
+
+struct stat statOrFail(const QString& path)
+{
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0)
+        fail(path, errno);
+    return st;
+}
+
+// Copies `source` into a new temporary file in `folder`; returns its path.
+// Keeps the source's permission bits and modification time. Leaves nothing
+// behind on failure.
+QByteArray copyToTemporary(const QString& sourcePath, const struct stat& sourceStat, const QString& folder)
+{
+    const int in = ::open(encoded(sourcePath).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        fail(sourcePath, errno);
+    QByteArray tmpl = encoded(joinPath(folder, QStringLiteral(".kestrune-XXXXXX")));
+    const int out = ::mkstemp(tmpl.data());
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        fail(folder, e);
+    }
+    auto cleanup = [&](int e, const QString& where) {
+        ::close(in);
+        ::close(out);
+        ::unlink(tmpl.constData());
+        fail(where, e);
+    };
+    static constexpr size_t kChunk = 1 << 20;
+    std::vector<char> buffer;
+    for (;;) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            // Fall back to plain reads and writes.
+            buffer.resize(kChunk);
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n < 0)
+                cleanup(errno, sourcePath);
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
+                if (w < 0)
+                    cleanup(errno, folder);
+                done += w;
+            }
+        } else if (n < 0) {
+            cleanup(errno, sourcePath);
+        }
+        if (n == 0)
+            break;
+    }
+    ::fchmod(out, sourceStat.st_mode & 07777);
+    const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    ::futimens(out, times);
+    if (::close(out) != 0) {
+        const int e = errno;
+        ::close(in);
+        ::unlink(tmpl.constData());
+        fail(folder, e);
+    }
+    ::close(in);
+    return tmpl;
+}
+
+// Puts `from` at `to` unless something is there already; atomic.
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The file system cannot rename without replacing: a hard link fails on
+    // an existing name just as atomically.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
+QString destinationPath(const QString& destination, const QString& name)
+{
+    if (!destination.isEmpty() && isSeparator(destination.back()))
+        return destination + name;
+    return destination;
+}
+
+QString parentOf(const QString& path)
+{
+    QString parent = QFileInfo(path).absolutePath();
+    return QDir::toNativeSeparators(parent);
+}
+
+}  // namespace
+
+qint64 File::Size() const
+{
+    return qint64(statOrFail(Path()).st_size);
+}
+
+QDateTime File::DateLastModified() const
+{
+    const struct stat st = statOrFail(Path());
+    const qint64 ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+}
+
+Folder File::ParentFolder() const
+{
+    return Folder(std::make_shared<FolderData>(FolderData{m_parent->path}));
+}
+
+void File::Copy(const QString& destination, bool overwrite) const
+{
+    const QString source = Path();
+    const QString target = destinationPath(destination, m_name);
+    if (target.isEmpty())
+        fail(target, ENOENT);
+    const struct stat sourceStat = statOrFail(source);
+    struct stat targetStat;
+    const QByteArray targetNative = encoded(target);
+    const bool targetExists = ::stat(targetNative.constData(), &targetStat) == 0;
+    if (targetExists) {
+        if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino)
+            fail(target, EINVAL, QStringLiteral("不能将文件复制到它自身"));
+        if (S_ISDIR(targetStat.st_mode))
+            fail(target, EISDIR);
+        if (!overwrite)
+            fail(target, EEXIST);
+        if (isReadOnlyMode(targetStat.st_mode))
+            fail(target, EACCES, QStringLiteral("目标文件只读"));
+    }
+    const QByteArray tmp = copyToTemporary(source, sourceStat, parentOf(target));
+    int e = 0;
+    if (overwrite) {
+        if (::rename(tmp.constData(), targetNative.constData()) != 0)
+            e = errno;
+    } else {
+        e = renameNoReplace(tmp, targetNative);
+    }
+    if (e != 0) {
+        ::unlink(tmp.constData());
+        fail(target, e);
+    }
+}
+
+void File::Move(const QString& destination) const
+{
+    const QString source = Path();
+    const QString target = destinationPath(destination, m_name);
+    if (target.isEmpty())
+        fail(target, ENOENT);
+    const QByteArray sourceNative = encoded(source);
+    const QByteArray targetNative = encoded(target);
+    int e = renameNoReplace(sourceNative, targetNative);
+    if (e == 0)
+        return;
+    if (e != EXDEV)
+        fail(target, e);
+    // Across file systems: copy beside the destination, put it in place
+    // without replacing, and only then remove the source.
+    const struct stat sourceStat = statOrFail(source);
+    const QByteArray tmp = copyToTemporary(source, sourceStat, parentOf(target));
+    e = renameNoReplace(tmp, targetNative);
+    if (e != 0) {
+        ::unlink(tmp.constData());
+        fail(target, e);
+    }
+    if (::unlink(sourceNative.constData()) != 0) {
+        // The source cannot go: take the copy back so that the file is not
+        // left twice and the caller learns the move failed.
+        e = errno;
+        ::unlink(targetNative.constData());
+        fail(source, e);
+    }
+}
+
+void File::Delete(bool force) const
+{
+    const QString path = Path();
+    const QByteArray native = encoded(path);
+    struct stat st;
+    if (::lstat(native.constData(), &st) != 0)
+        fail(path, errno);
+    if (!force && !S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
+        fail(path, EACCES, QStringLiteral("文件只读"));
+    if (::unlink(native.constData()) != 0)
+        fail(path, errno);
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+QString Folder::Path() const
+{
+    return m_data ? m_data->path : QString();
+}
+
+QString Folder::Name() const
+{
+    if (!m_data)
+        return QString();
+    const QString p = QDir::fromNativeSeparators(m_data->path);
+    if (p == QLatin1String("/"))
+        return QString();
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+namespace {
+void requireListing(FolderData& data)
+{
+    data.list();
+    if (data.listError != 0)
+        fail(data.path, data.listError);
+}
+}  // namespace
+
+std::vector<File> Folder::Files() const
+{
+    requireListing(*m_data);
+    std::vector<File> out;
+    out.reserve(m_data->files.size());
+    for (const QString& name : m_data->files)
+        out.push_back(File(m_data, name));
+    return out;
+}
+
+std::vector<Folder> Folder::SubFolders() const
+{
+    requireListing(*m_data);
+    std::vector<Folder> out;
+    out.reserve(m_data->subfolders.size());
+    for (const QString& name : m_data->subfolders)
+        out.push_back(Folder(std::make_shared<FolderData>(FolderData{joinPath(m_data->path, name)})));
+    return out;
+}
+
+int Folder::FileCount() const
+{
+    requireListing(*m_data);
+    return int(m_data->files.size());
+}
+
+int Folder::SubFolderCount() const
+{
+    requireListing(*m_data);
+    return int(m_data->subfolders.size());
+}
+
+// ---------------------------------------------------------------------------
+// Text files
+
+struct TextStream::Impl {
+    QSaveFile file;
+    QByteArray buffer;
+    bool closed = false;
+};
+
+TextStream::TextStream(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+TextStream::TextStream(TextStream&&) noexcept = default;
+TextStream& TextStream::operator=(TextStream&&) noexcept = default;
+
+TextStream::~TextStream()
+{
+    if (m_impl && !m_impl->closed) {
+        try {
+            Close();
+        } catch (const FsError&) {
+        }
+    }
+}
+
+void TextStream::Write(const QString& text)
+{
+    m_impl->buffer += toGb18030(text);
+}
+
+void TextStream::WriteLine(const QString& line)
+{
+    m_impl->buffer += toGb18030(line);
+    m_impl->buffer += "\r\n";
+}
+
+void TextStream::Close()
+{
+    if (m_impl->closed)
+        return;
+    m_impl->closed = true;
+    QSaveFile& f = m_impl->file;
+    if (f.write(m_impl->buffer) != m_impl->buffer.size() || !f.commit()) {
+        const QString name = f.fileName();
+        const QString why = f.errorString();
+        f.cancelWriting();
+        fail(name, EIO, why);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The object
+
+Folder FileSystemObject::GetFolder(const QString& path) const
+{
+    const QString clean = normalizeFolderPath(path);
+    if (clean.isEmpty())
+        fail(path, ENOENT);
+    const struct stat st = statOrFail(clean);
+    if (!S_ISDIR(st.st_mode))
+        fail(clean, ENOTDIR);
+    return Folder(std::make_shared<FolderData>(FolderData{clean}));
+}
+
+File FileSystemObject::GetFile(const QString& path) const
+{
+    if (path.isEmpty())
+        fail(path, ENOENT);
+    const QString absolute = QDir::toNativeSeparators(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
+    const struct stat st = statOrFail(absolute);
+    if (!S_ISREG(st.st_mode))
+        fail(absolute, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    const QFileInfo info(absolute);
+    return File(std::make_shared<FolderData>(FolderData{QDir::toNativeSeparators(info.absolutePath())}),
+                info.fileName());
+}
+
+bool FileSystemObject::FileExists(const QString& path) const
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileSystemObject::FolderExists(const QString& path) const
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+TextStream FileSystemObject::CreateTextFile(const QString& path, bool overwrite) const
+{
+    if (!overwrite && QFileInfo::exists(path))
+        fail(path, EEXIST);
+    auto impl = std::make_unique<TextStream::Impl>();
+    impl->file.setFileName(path);
+    if (!impl->file.open(QIODevice::WriteOnly))
+        fail(path, EACCES, impl->file.errorString());
+    return TextStream(std::move(impl));
+}
+
+// ---------------------------------------------------------------------------
+// The walk
+
+void walkFolders(const Folder& root, bool recurse, const std::function<bool(const Folder&)>& visit)
+{
+    std::vector<Folder> stack{root};
+    while (!stack.empty()) {
+        Folder folder = std::move(stack.back());
+        stack.pop_back();
+        if (!visit(folder) || !recurse)
+            continue;
+        std::vector<Folder> subs;
+        try {
+            subs = folder.SubFolders();
+        } catch (const FsError&) {
+            continue;
+        }
+        for (auto it = subs.rbegin(); it != subs.rend(); ++it)
+            stack.push_back(std::move(*it));
+    }
+}
+
+void walkFiles(const Folder& root, bool recurse, const std::function<void(const File&)>& visit)
+{
+    walkFolders(root, recurse, [&](const Folder& folder) {
+        std::vector<File> files;
+        try {
+            files = folder.Files();
+        } catch (const FsError&) {
+            return true;
+        }
+        for (const File& f : files)
+            visit(f);
+        return true;
+    });
+}
+
+}  // namespace kestrune

@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace kestrune {
+
+// Every failure of the file-system object reaches the caller as an FsError.
+// Walks catch it and go on with the next step; other callers report it.
+class FsError : public std::runtime_error {
+public:
+    FsError(const QString& path, int errorNumber, const QString& message);
+
+    const QString& path() const { return m_path; }
+    int errorNumber() const { return m_errno; }
+    // A short description in the user's language.
+    const QString& message() const { return m_message; }
+
+private:
+    QString m_path;
+    int m_errno;
+    QString m_message;
+};
+
+// A short user-facing description of an errno value.
+QString describeError(int errorNumber);
+
+// A folder path in its native form: absolute, cleaned, native separators and
+// no closing separator except for the root.
+QString normalizeFolderPath(const QString& path);
+// A folder path, one separator and a name (no doubled separator after the root).
+QString joinPath(const QString& folder, const QString& name);
+
+struct FolderData;
+class Folder;
+
+class File {
+public:
+    File() = default;
+
+    QString Name() const { return m_name; }
+    QString Path() const;
+    // The emulated 8.3 name: unique among the folder's files.
+    QString ShortName() const;
+    // The shared-mime-info description of the file's type, in the user's locale.
+    QString Type() const;
+    qint64 Size() const;
+    QDateTime DateLastModified() const;
+    Folder ParentFolder() const;
+
+    // Copies the file. A destination ending in a separator keeps the file's
+    // name. With `overwrite` an existing file is replaced (through a temporary
+    // file and a rename, never truncated in place); a read-only destination,
+    // an existing folder or the file itself are refused.
+    void Copy(const QString& destination, bool overwrite = true) const;
+    // Moves the file; never replaces an existing file (atomically). Across
+    // file systems the file is copied beside the destination, put in place
+    // and only then removed from its source.
+    void Move(const QString& destination) const;
+    // Deletes the file for good. Without `force` a read-only file is refused.
+    void Delete(bool force = false) const;
+
+private:
+    friend class Folder;
+    friend class FileSystemObject;
+    File(std::shared_ptr<FolderData> parent, QString name) : m_parent(std::move(parent)), m_name(std::move(name)) {}
+
+    std::shared_ptr<FolderData> m_parent;
+    QString m_name;
+};
+
+class Folder {
+public:
+    Folder() = default;
+
+    // The full path: no closing separator except for the root.
+    QString Path() const;
+    QString Name() const;
+    // There is no short form of a path on Linux that the file system accepts:
+    // the real path.
+    QString ShortPath() const { return Path(); }
+
+    // The folder's own files and its direct subfolders, sorted by name
+    // without regard to case (ties by exact name). Hidden files are listed; a
+    // link to a file is a file; a link to a folder is neither listed nor
+    // descended into. Throws FsError when the folder cannot be listed.
+    std::vector<File> Files() const;
+    std::vector<Folder> SubFolders() const;
+    // The number of files and subfolders without building the objects.
+    int FileCount() const;
+    int SubFolderCount() const;
+
+private:
+    friend class File;
+    friend class FileSystemObject;
+    explicit Folder(std::shared_ptr<FolderData> data) : m_data(std::move(data)) {}
+
+    std::shared_ptr<FolderData> m_data;
+};
+
+// A text file being written: each line in code page 936 (written as
+// GB18030, which agrees with it for every character it has) and CR LF. The
+// file replaces its old content only on Close, through a temporary file and
+// a rename.
+class TextStream {
+public:
+    TextStream(TextStream&&) noexcept;
+    TextStream& operator=(TextStream&&) noexcept;
+    ~TextStream();
+
+    void Write(const QString& text);
+    void WriteLine(const QString& line = QString());
+    // Puts the file in place; throws FsError when that fails.
+    void Close();
+
+private:
+    friend class FileSystemObject;
+    struct Impl;
+    explicit TextStream(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+class FileSystemObject {
+public:
+    Folder GetFolder(const QString& path) const;
+    File GetFile(const QString& path) const;
+    bool FileExists(const QString& path) const;
+    bool FolderExists(const QString& path) const;
+    TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
+};
+
+// The 8.3 aliases of a folder's file names, given in listing order.
+std::vector<QString> shortNamesFor(const std::vector<QString>& names);
+// True when a name is a valid 8.3 name as it stands.
+bool isValidShortName(const QString& name);
+
+// The one depth-first walk: `visit` gets a folder (and handles its own files)
+// before each subfolder's whole tree is walked in listing order; when it
+// returns false the folder's subfolders are skipped. A folder that cannot be
+// listed is skipped with its tree. With `recurse` false only the root is
+// visited.
+void walkFolders(const Folder& root, bool recurse, const std::function<bool(const Folder&)>& visit);
+// The same walk, file by file; a folder whose files cannot be listed is skipped.
+void walkFiles(const Folder& root, bool recurse, const std::function<void(const File&)>& visit);
+
+}  // namespace kestrune

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+namespace kestrune {
+
+enum class MsgIcon { None, Information };
+
+// How a started program's window is shown.
+enum class WindowState { Hidden, NormalFocus, MinimizedFocus, MaximizedFocus, NormalNoFocus, MinimizedNoFocus };
+
+// A registry value as the registry stores it.
+struct RegistryValue {
+    quint32 type = 0;  // 1 = string, 4 = 32-bit number, others as stored
+    QByteArray data;   // the raw bytes (a string as stored text, a number little-endian)
+};
+
+constexpr quint32 kHKeyLocalMachine = 0x80000002u;
+constexpr quint32 kRegTypeString = 1;
+constexpr quint32 kRegTypeDWord = 4;
+
+// Everything that blocks on the user or leaves the process goes through this
+// interface: message and input boxes, the beep, the folder and file dialogs,
+// starting programs, opening web addresses, the settings store and the
+// registry. The program uses the Qt implementation; tests install a scripted
+// double.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A message box with the application's title and one OK button.
+    virtual void messageBox(QWidget* owner, const QString& text, MsgIcon icon) = 0;
+    // An input box with the application's title and an empty default; a
+    // cancel gives "". With `masked` the typed text is hidden (passwords).
+    virtual QString inputBox(QWidget* owner, const QString& prompt, bool masked = false) = 0;
+    virtual void beep() = 0;
+
+    // The folder picker: a native path without closing separator (except the
+    // root), or nothing when the user cancels.
+    virtual std::optional<QString> chooseFolder(QWidget* owner, const QString& title) = 0;
+    // The open dialog with a filter in the "description|pattern|..." form;
+    // nothing when the user cancels.
+    virtual std::optional<QString> openFile(QWidget* owner, const QString& filter) = 0;
+    // The save dialog, always starting with an empty file name; "" on cancel.
+    virtual QString saveFile(QWidget* owner, const QString& filter) = 0;
+
+    // Starts a program without waiting for it; false when it cannot be started.
+    virtual bool startProgram(const QString& program, const QStringList& arguments, WindowState state) = 0;
+    // Opens a web address with the desktop's handler; false when that fails.
+    virtual bool openUrl(const QString& address) = 0;
+
+    // The per-user settings store.
+    virtual QString getSetting(const QString& appName, const QString& section, const QString& key,
+                               const QString& defaultValue) = 0;
+    virtual void saveSetting(const QString& appName, const QString& section, const QString& key,
+                             const QString& value) = 0;
+
+    // Reads one registry value; nothing when the key cannot be opened with
+    // `access` or the value cannot be read. Platforms without a registry
+    // answer nothing.
+    virtual std::optional<RegistryValue> readRegistry(quint32 root, const QString& key, const QString& valueName,
+                                                      quint32 access) = 0;
+};
+
+// The platform the program talks to. Until one is installed the Qt platform is used.
+Platform& platform();
+// Installs another platform (tests); nullptr goes back to the Qt platform.
+void setPlatform(Platform* p);
+
+// Converts a filter in the "description|pattern|description|pattern" form
+// into Qt's "description (pattern);;..." form.
+QString convertDialogFilter(const QString& filter);
+
+// The application name under which the settings store keeps this program's
+// values: the executable's base name without extension.
+QString settingsAppName();
+
+}  // namespace kestrune

@@ -1,0 +1,33 @@
+#include "shell/windowcatalog.h"
+
+#include <QWidget>
+
+namespace kestrune {
+
+namespace {
+template <typename Window>
+std::function<QWidget*(QWidget*)> make()
+{
+    return [](QWidget* owner) -> QWidget* { return new Window(owner); };
+}
+}  // namespace
+
+std::vector<ToolWindowEntry> toolWindowCatalog()
+{
+    // Mode and owner of each tool window; a window joins the program by
+    // giving its entry a factory, e.g. make<frmmove>().
+    return {
+        {QStringLiteral("menuRec"), true, true, {}},
+        {QStringLiteral("menujmword"), true, true, {}},
+        {QStringLiteral("g1"), false, true, {}},
+        {QStringLiteral("menuviewdwg"), false, true, {}},
+        {QStringLiteral("menudecompile"), false, true, {}},
+        {QStringLiteral("menuCpVb"), false, true, {}},
+        {QStringLiteral("menuTip"), false, true, {}},
+        {QStringLiteral("menumove"), false, false, {}},
+        {QStringLiteral("menureg"), false, false, {}},
+        {QStringLiteral("menuabout"), false, false, {}},
+    };
+}
+
+}  // namespace kestrune

@@ -1,0 +1,64 @@
+#include "support/tempdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace kestrune::test {
+
+TempDir::TempDir() : m_dir(QDir::tempPath() + QStringLiteral("/kestrune-test-XXXXXX")) {}
+
+QString TempDir::file(const QString& relative) const
+{
+    return m_dir.path() + QLatin1Char('/') + relative;
+}
+
+QString TempDir::write(const QString& relative, const QByteArray& bytes)
+{
+    const QString p = file(relative);
+    QDir().mkpath(QFileInfo(p).absolutePath());
+    QFile f(p);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+    return p;
+}
+
+QString TempDir::mkdir(const QString& relative)
+{
+    const QString p = file(relative);
+    QDir().mkpath(p);
+    return p;
+}
+
+bool TempDir::exists(const QString& relative) const
+{
+    return QFileInfo::exists(file(relative));
+}
+
+QByteArray TempDir::read(const QString& relative) const
+{
+    return readBytes(file(relative));
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+void setReadOnly(const QString& path, bool readOnly)
+{
+    struct stat st;
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0)
+        return;
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    ::chmod(native.constData(), mode);
+}
+
+}  // namespace kestrune::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace kestrune::test {
+
+// A temporary folder for one test, with helpers to lay out a tree.
+class TempDir {
+public:
+    TempDir();
+    QString path() const { return m_dir.path(); }
+    // A path below the folder ("a/b/c.txt").
+    QString file(const QString& relative) const;
+    // Creates a file (and its folders) with the given bytes; returns its path.
+    QString write(const QString& relative, const QByteArray& bytes = QByteArray("x"));
+    QString mkdir(const QString& relative);
+    bool exists(const QString& relative) const;
+    QByteArray read(const QString& relative) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Reads a whole file; empty when it cannot be read.
+QByteArray readBytes(const QString& path);
+// Clears or sets the owner write bit.
+void setReadOnly(const QString& path, bool readOnly);
+
+}  // namespace kestrune::test

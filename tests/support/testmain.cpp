@@ -1,0 +1,50 @@
+#include "support/scriptedplatform.h"
+
+#include "shell/programfolder.h"
+
+#include <QApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kestrune::test {
+
+namespace {
+std::unique_ptr<ScriptedPlatform> g_scripted;
+
+// Every test starts with a fresh scripted platform and the program folder
+// back at its default.
+class FreshPlatform : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        g_scripted = std::make_unique<ScriptedPlatform>();
+        setPlatform(g_scripted.get());
+        setProgramFolder(QString());
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        QApplication::processEvents();
+        setPlatform(nullptr);
+        g_scripted.reset();
+    }
+};
+}  // namespace
+
+ScriptedPlatform& scripted()
+{
+    return *g_scripted;
+}
+
+}  // namespace kestrune::test
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new kestrune::test::FreshPlatform);
+    return RUN_ALL_TESTS();
+}
