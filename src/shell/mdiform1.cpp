@@ -16,12 +16,22 @@ namespace kestrune {
 
 bool TipFromMenu = false;
 
+namespace {
+QPointer<MDIForm1> g_mainForm;
+}
+
+MDIForm1* mainForm()
+{
+    return g_mainForm.data();
+}
+
 MDIForm1::MDIForm1(QWidget* parent) : MDIForm1(toolWindowCatalog(), parent) {}
 
 MDIForm1::MDIForm1(std::vector<ToolWindowEntry> catalog, QWidget* parent)
     : QMainWindow(parent), m_catalog(std::move(catalog))
 {
     setObjectName(QStringLiteral("MDIForm1"));
+    g_mainForm = this;
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(appIcon());
     m_workspace = new QMdiArea(this);

@@ -15,6 +15,11 @@ namespace kestrune {
 // Set by the tip menu entry before it shows the tip window; never reset.
 extern bool TipFromMenu;
 
+class MDIForm1;
+// The main window of the run (the newest one created), or nullptr. Tool
+// windows read its position and size to centre themselves on it.
+MDIForm1* mainForm();
+
 // The main window: a frame with an empty workspace and the menu bar that
 // opens every tool window.
 class MDIForm1 : public QMainWindow {
