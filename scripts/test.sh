@@ -11,8 +11,11 @@ if ls "$here"/fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
   for target in "$here"/build/fuzz/bin/*; do
     name=$(basename "$target")
     seeds="$here/fuzz/${name#fuzz_}/seeds"
-    [ -d "$seeds" ] && "$target" -runs=0 "$seeds" >/dev/null 2>&1 \
-      || { echo "fuzz target $name failed on its seeds"; "$target" -runs=0 "$seeds"; exit 1; }
+    if [ -d "$seeds" ] && ! "$target" -runs=0 "$seeds" >/dev/null 2>&1; then
+      echo "fuzz target $name failed on its seeds"
+      "$target" -runs=0 "$seeds"
+      exit 1
+    fi
   done
 fi
 
