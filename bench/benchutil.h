@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace kestrune::bench {
+
+// Seconds taken by `work`.
+double timeSeconds(const std::function<void()>& work);
+// Seconds taken by a shell command (run with /bin/sh -c); negative when it failed.
+double timeCommand(const QString& command);
+double median(std::vector<double> values);
+
+// Generates `files` files spread evenly over `folders` folders (nested a few
+// levels deep) under `root`; every `typeEvery`-th file is named *.txt, the
+// others get other extensions. Each file holds a few bytes.
+void generateTree(const QString& root, int files, int folders, int typeEvery = 4);
+
+// Prints one result line: name, our time, the reference time, and the ratio.
+void report(const QString& name, double ours, double reference);
+
+}  // namespace kestrune::bench
