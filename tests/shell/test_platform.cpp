@@ -1,0 +1,70 @@
+#include "shell/fso.h"
+#include "shell/platform.h"
+#include "shell/programfolder.h"
+
+#include "support/scriptedplatform.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace kestrune;
+
+TEST(Dialogs, FilterStringsBecomeQtFiltersWithTheFirstPairFirst)
+{
+    EXPECT_EQ(convertDialogFilter(QStringLiteral("工程文件|*.vbp|所有文件|*.*")),
+              QStringLiteral("工程文件 (*.vbp);;所有文件 (*.*)"));
+    EXPECT_EQ(convertDialogFilter(QStringLiteral("所有文件|*.*")), QStringLiteral("所有文件 (*.*)"));
+    EXPECT_EQ(convertDialogFilter(QStringLiteral("图片|*.bmp;*.png")), QStringLiteral("图片 (*.bmp *.png)"));
+    EXPECT_EQ(convertDialogFilter(QString()), QString());
+}
+
+TEST(Dialogs, FolderPathsAreNativeWithoutClosingSeparatorExceptTheRoot)
+{
+    EXPECT_EQ(normalizeFolderPath(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(normalizeFolderPath(QStringLiteral("/home/user/")), QStringLiteral("/home/user"));
+    EXPECT_EQ(normalizeFolderPath(QStringLiteral("/home//user/./docs/..")), QStringLiteral("/home/user"));
+    EXPECT_EQ(normalizeFolderPath(QString()), QString());
+}
+
+TEST(Dialogs, TheScriptedDoubleAnswersCancelWhenNothingIsScripted)
+{
+    auto& p = test::scripted();
+    EXPECT_FALSE(platform().chooseFolder(nullptr, QStringLiteral("请选择文件夹：")).has_value());
+    EXPECT_FALSE(platform().openFile(nullptr, QStringLiteral("所有文件|*.*")).has_value());
+    EXPECT_TRUE(platform().saveFile(nullptr, QStringLiteral("位图文件|*.bmp|所有文件|*.*")).isEmpty());
+    EXPECT_TRUE(platform().inputBox(nullptr, QStringLiteral("?")).isEmpty());
+    p.folders.push_back(QStringLiteral("/tmp"));
+    EXPECT_EQ(platform().chooseFolder(nullptr, QStringLiteral("t")).value(), QStringLiteral("/tmp"));
+    platform().messageBox(nullptr, QStringLiteral("必须先指定源!"), MsgIcon::Information);
+    ASSERT_EQ(p.messages(), QStringList{QStringLiteral("必须先指定源!")});
+    EXPECT_EQ(p.of(test::Interaction::Message).front().icon, MsgIcon::Information);
+    EXPECT_EQ(p.of(test::Interaction::Folder).size(), 2u);
+}
+
+TEST(ProgramFolder, IsTheExecutablesFolderUnlessATestSetsOne)
+{
+    EXPECT_EQ(programFolder(), QCoreApplication::applicationDirPath());
+    setProgramFolder(QStringLiteral("/srv/kestrune"));
+    EXPECT_EQ(programFile(QStringLiteral("db1.mdb")), QStringLiteral("/srv/kestrune/db1.mdb"));
+    setProgramFolder(QString());
+    EXPECT_EQ(programFile(QStringLiteral("setting.txt")), QCoreApplication::applicationDirPath() + "/setting.txt");
+    EXPECT_EQ(settingsAppName(), QStringLiteral("test_shell"));
+}
+
+TEST(Program, StartsOnTheOffscreenPlatformAndKeepsRunning)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(KESTRUNE_BIN_DIR "/kestrune"), QStringList());
+    ASSERT_TRUE(program.waitForStarted(10000)) << qPrintable(program.errorString());
+    // Still alive after a few seconds: it did not crash or quit on start-up.
+    EXPECT_FALSE(program.waitForFinished(3000)) << program.readAllStandardError().constData();
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.kill();
+    program.waitForFinished(5000);
+}
