@@ -1,10 +1,11 @@
 #include "shell/fso.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
+#include "shell/startup.h"
 
 #include "support/scriptedplatform.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
 #include <QThread>
 
@@ -67,4 +68,12 @@ TEST(Program, StartsOnTheOffscreenPlatformAndKeepsRunning)
     EXPECT_EQ(program.state(), QProcess::Running);
     program.kill();
     program.waitForFinished(5000);
+}
+
+TEST(Program, StandardButtonsReadChineseOnceTheApplicationIsPrepared)
+{
+    prepareApplication(*qApp);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
 }
