@@ -58,6 +58,8 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
         link->setObjectName(QString::fromLatin1(name));
         link->setGeometry(twRect(240, top, 2400, 285));
         link->setLinkStyle(true);
+        // Only the text itself is the link, not the blank beside it.
+        link->resize(link->sizeHint().width(), link->height());
         return link;
     };
     Label2 = makeLink("Label2", QStringLiteral("我的博客"), 2490);
