@@ -16,24 +16,29 @@ namespace kestrune {
 namespace {
 
 // The longest tips do not fit the label at the window's font: they are shown
-// in a smaller one (never below this), so no tip is cut off.
+// in a smaller one (never below this), so no tip is cut off. A tip too long
+// even for that one can still be read whole in the label's tool tip.
 constexpr qreal kSmallestTipPointSize = 7.0;
+
+bool textFits(const QLabel* label, const QFont& font)
+{
+    const QRect area(0, 0, label->width(), label->height());
+    const QRect needed = QFontMetrics(font).boundingRect(
+        area, int(Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop), label->text());
+    return needed.height() <= area.height() && needed.width() <= area.width();
+}
 
 void fitTextToLabel(QLabel* label, const QFont& baseFont)
 {
     QFont font = baseFont;
-    const QRect area(0, 0, label->width(), label->height());
-    const int flags = int(Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop);
     qreal size = font.pointSizeF() > 0 ? font.pointSizeF() : 9.0;
-    while (size > kSmallestTipPointSize) {
+    font.setPointSizeF(size);
+    while (!textFits(label, font) && size > kSmallestTipPointSize) {
+        size = qMax(size - 0.5, kSmallestTipPointSize);
         font.setPointSizeF(size);
-        const QRect needed = QFontMetrics(font).boundingRect(area, flags, label->text());
-        if (needed.height() <= area.height() && needed.width() <= area.width())
-            break;
-        size -= 0.5;
     }
-    font.setPointSizeF(qMax(size, kSmallestTipPointSize));
     label->setFont(font);
+    label->setToolTip(textFits(label, font) ? QString() : label->text());
 }
 
 }  // namespace

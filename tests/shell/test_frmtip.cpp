@@ -202,3 +202,23 @@ TEST_F(TipWindow, UnwritableFileIsReported)
     tip.cmdNextTip->click();
     EXPECT_TRUE(tip.lblTipText->text().startsWith(QStringLiteral("提示暂时不可用")));
 }
+
+TEST_F(TipWindow, EveryBuiltInTipFitsItsLabelAndAnOverlongOneCanBeReadWhole)
+{
+    frmTip tip;
+    const QRect area(0, 0, tip.lblTipText->width(), tip.lblTipText->height());
+    for (int i = 0; i < builtInTips().size(); ++i) {
+        const QRect needed = QFontMetrics(tip.lblTipText->font())
+                                 .boundingRect(area, int(Qt::TextWordWrap | Qt::AlignTop), tip.lblTipText->text());
+        EXPECT_LE(needed.height(), area.height()) << i;
+        EXPECT_TRUE(tip.lblTipText->toolTip().isEmpty()) << i;
+        tip.cmdNextTip->click();
+    }
+    // Back at the first tip, at the window's own font size.
+    EXPECT_EQ(tip.lblTipText->font().pointSizeF(), tip.font().pointSizeF());
+
+    TipList << QString(2000, QChar(0x5B57));
+    TipIndex = TipList.size() - 1;
+    tip.cmdNextTip->click();
+    EXPECT_EQ(tip.lblTipText->toolTip(), TipList.last());
+}
