@@ -1,5 +1,8 @@
 #include "shell/windowcatalog.h"
 
+#include "shell/frmabout.h"
+#include "shell/frmtip.h"
+
 #include <QWidget>
 
 namespace kestrune {
@@ -23,10 +26,10 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menuviewdwg"), false, true, {}},
         {QStringLiteral("menudecompile"), false, true, {}},
         {QStringLiteral("menuCpVb"), false, true, {}},
-        {QStringLiteral("menuTip"), false, true, {}},
+        {QStringLiteral("menuTip"), false, true, &frmTip::create},
         {QStringLiteral("menumove"), false, false, {}},
         {QStringLiteral("menureg"), false, false, {}},
-        {QStringLiteral("menuabout"), false, false, {}},
+        {QStringLiteral("menuabout"), false, false, make<frmAbout>()},
     };
 }
 

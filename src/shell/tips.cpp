@@ -1,0 +1,134 @@
+#include "shell/tips.h"
+
+#include "shell/fso.h"
+#include "shell/platform.h"
+#include "shell/programfolder.h"
+#include "shell/textcodec.h"
+
+namespace kestrune {
+
+QStringList TipList;
+qint32 TipIndex = 0;
+
+namespace {
+const QString kTipsFileName = QStringLiteral("readme.txt");
+const QString kOptionsSection = QStringLiteral("Options");
+const QString kShowAtStartupKey = QStringLiteral("在启动时显示提示");
+}  // namespace
+
+void resetTips()
+{
+    TipList.clear();
+    TipIndex = 0;
+}
+
+QString tipsFilePath()
+{
+    return programFile(kTipsFileName);
+}
+
+const QStringList& builtInTips()
+{
+    static const QStringList tips = {
+        QStringLiteral("Kestrune有多种非常实用的功能，欢迎各位免费试用并提出宝贵意见！"),
+        QStringLiteral("1.尽量作到操作人性化,让使用者感到意想不到的方便快捷。"),
+        QStringLiteral("2.能够批量反编译chm文件,并自动生成hhp文件,hhp文件可直接在Microsoft HTML Help "
+                       "Workshop下重新编译生成chm文件!"),
+        QStringLiteral("3.Kestrune能够批量加密Word文档,包括批量设置打开密码和修改密码,同时支持批量解密功能!"),
+        QStringLiteral("4.Kestrune能够批量加密AutoCAD文档,同时支持批量解密功能!"),
+        QStringLiteral("5.在您进行庞大的VB项目,拥有无数的VB工程时,Kestrune能帮助您轻松批量编译VB工程!"),
+        QStringLiteral("6.Kestrune能帮助您轻松注册大量Dll或Ocx文件!"),
+        QStringLiteral("7.可以复制,移动,删除大量的指定类型文件，并有丰富的过滤选项!"),
+        QStringLiteral("8.记录文件信息,Kestrune支持整文件夹记录,并有详细的日志功能!记录文件信息用处在于当您使用"
+                       "emule,poco等P2P软件下载文件(特别是影音文件)时,由于网友可随意对自已共享的文件重命名,"
+                       "故常常会下载到一些其实内容一样的文件,如果你利用Kestrune比较文件大小再决定是否下载,"
+                       "就可显著减少重复下载,节省时间和网络带宽!"),
+        QStringLiteral("9.Kestrune无需安装AutoCAD即可快速查看DWG文档,支持缩放等多种查看方式,并能另存为普通图片格式!"),
+        QStringLiteral("10.Kestrune执行的操作大部分是批量操作，且能自动处理子文件夹中的文件，让您做到滴水不漏!"),
+    };
+    return tips;
+}
+
+QStringList splitTipLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines << text.mid(start, i - start);
+            if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            start = i + 1;
+        }
+        ++i;
+    }
+    if (start < n)
+        lines << text.mid(start);
+    return lines;
+}
+
+TipsFileContent readTipsFile(const QString& path)
+{
+    TipsFileContent content;
+    if (path.isEmpty() || !FileSystemObject().FileExists(path))
+        return content;
+    QString error;
+    const std::optional<QString> text = readProgramTextFile(path, &error);
+    if (!text) {
+        content.status = TipsFileContent::Unreadable;
+        content.error = error;
+        return content;
+    }
+    if (text->isEmpty()) {
+        content.status = TipsFileContent::Empty;
+        return content;
+    }
+    content.status = TipsFileContent::Read;
+    content.lines = splitTipLines(*text);
+    return content;
+}
+
+void writeBuiltInTips(const QString& path)
+{
+    TextStream out = FileSystemObject().CreateTextFile(path, true);
+    for (const QString& tip : builtInTips())
+        out.WriteLine(tip);
+    out.Close();
+}
+
+void advanceTipIndex()
+{
+    ++TipIndex;
+    if (TipIndex > TipList.size() || TipIndex < 1)
+        TipIndex = 1;
+}
+
+bool currentTip(QString* tip)
+{
+    if (TipList.isEmpty() || TipIndex < 1 || TipIndex > TipList.size())
+        return false;
+    *tip = TipList.at(TipIndex - 1);
+    return true;
+}
+
+bool showTipsAtStartup()
+{
+    const QString value =
+        platform().getSetting(settingsAppName(), kOptionsSection, kShowAtStartupKey, QStringLiteral("1"));
+    // The value is taken as a number; text that is no number keeps the
+    // window at start-up rather than hiding it for good.
+    bool ok = false;
+    const double number = value.trimmed().toDouble(&ok);
+    return !(ok && number == 0.0);
+}
+
+void saveShowTipsAtStartup(bool show)
+{
+    platform().saveSetting(settingsAppName(), kOptionsSection, kShowAtStartupKey,
+                           show ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+}  // namespace kestrune

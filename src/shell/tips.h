@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kestrune {
+
+// The tips read so far and the 1-based position of the one shown (0 before
+// the first). They live for the whole run: closing the tip window keeps them,
+// so a reopened window goes on where the last one stopped.
+extern QStringList TipList;
+extern qint32 TipIndex;
+
+// Empties the list and puts the position back to 0 (a fresh run; tests).
+void resetTips();
+
+// The file the tips are kept in, in the program's folder.
+QString tipsFilePath();
+
+// The eleven tips written into a missing or empty tips file, in order.
+const QStringList& builtInTips();
+
+// Splits a tips file's text into its lines: CR LF, LF or CR end a line, a
+// final line without a line end is a line, and a closing line end adds no
+// empty line. Blank lines are kept.
+QStringList splitTipLines(const QString& text);
+
+// What reading a tips file found.
+struct TipsFileContent {
+    enum Status { NoFile, Empty, Read, Unreadable };
+    Status status = NoFile;
+    QStringList lines;  // when Read
+    QString error;      // when Unreadable: why
+};
+TipsFileContent readTipsFile(const QString& path);
+
+// Writes the built-in tips to `path`, replacing any file there: GB18030 text,
+// each line ended by CR LF. Throws FsError when the file cannot be written.
+void writeBuiltInTips(const QString& path);
+
+// Moves TipIndex on by one, back to 1 after the last tip.
+void advanceTipIndex();
+// The tip at TipIndex, or nothing when the list is empty or the position is
+// outside it.
+bool currentTip(QString* tip);
+
+// The start-up choice in the settings store: true (show) unless the stored
+// value is a number equal to 0. An absent or unusable value means show.
+bool showTipsAtStartup();
+void saveShowTipsAtStartup(bool show);
+
+}  // namespace kestrune

@@ -1,0 +1,109 @@
+#include "shell/fso.h"
+#include "shell/platform.h"
+#include "shell/textcodec.h"
+#include "shell/tips.h"
+#include "support/scriptedplatform.h"
+#include "support/tempdir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace kestrune;
+using kestrune::test::scripted;
+using kestrune::test::TempDir;
+
+namespace {
+QString startupKey()
+{
+    return settingsAppName() + QStringLiteral("/Options/在启动时显示提示");
+}
+}  // namespace
+
+TEST(TipLines, EveryLineIsATipBlankOnesIncluded)
+{
+    EXPECT_EQ(splitTipLines(QStringLiteral("a\r\nb\r\nc")), QStringList({"a", "b", "c"}));
+    // A closing line end adds no empty tip; blank lines inside are tips.
+    EXPECT_EQ(splitTipLines(QStringLiteral("a\r\n\r\nc\r\n")), QStringList({"a", "", "c"}));
+    EXPECT_EQ(splitTipLines(QStringLiteral("\r\n\r\n")), QStringList({"", ""}));
+    // Files edited on Linux or old Macs end lines differently.
+    EXPECT_EQ(splitTipLines(QStringLiteral("a\nb\rc\n")), QStringList({"a", "b", "c"}));
+    EXPECT_EQ(splitTipLines(QStringLiteral("\r\r\n")), QStringList({"", ""}));
+    EXPECT_TRUE(splitTipLines(QString()).isEmpty());
+}
+
+TEST(TipsFile, ReadsWhatIsThereAndTellsMissingEmptyAndUnreadableApart)
+{
+    TempDir dir;
+    EXPECT_EQ(readTipsFile(QString()).status, TipsFileContent::NoFile);
+    EXPECT_EQ(readTipsFile(dir.file("readme.txt")).status, TipsFileContent::NoFile);
+    // A folder of that name is no tips file.
+    EXPECT_EQ(readTipsFile(dir.mkdir("folder.txt")).status, TipsFileContent::NoFile);
+    EXPECT_EQ(readTipsFile(dir.write("empty.txt", QByteArray())).status, TipsFileContent::Empty);
+
+    const TipsFileContent gb = readTipsFile(dir.write("gb.txt", toGb18030(QStringLiteral("第一条\r\n第二条"))));
+    EXPECT_EQ(gb.status, TipsFileContent::Read);
+    EXPECT_EQ(gb.lines, QStringList({QStringLiteral("第一条"), QStringLiteral("第二条")}));
+    const TipsFileContent utf8 = readTipsFile(dir.write("utf8.txt", QStringLiteral("提示\n").toUtf8()));
+    EXPECT_EQ(utf8.lines, QStringList({QStringLiteral("提示")}));
+
+    // A file that exists but whose reading fails (the kernel refuses reads of it).
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), dir.file("bad.txt")));
+    const TipsFileContent bad = readTipsFile(dir.file("bad.txt"));
+    EXPECT_EQ(bad.status, TipsFileContent::Unreadable);
+    EXPECT_FALSE(bad.error.isEmpty());
+}
+
+TEST(TipsFile, BuiltInTipsAreWrittenInCodePage936WithCrLf)
+{
+    TempDir dir;
+    const QString path = dir.write("readme.txt", "old content that is replaced");
+    writeBuiltInTips(path);
+    const QByteArray bytes = test::readBytes(path);
+    ASSERT_EQ(builtInTips().size(), 11);
+    EXPECT_EQ(bytes, toGb18030(builtInTips().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+    EXPECT_TRUE(bytes.startsWith(toGb18030(QStringLiteral("Kestrune有多种非常实用的功能，"))));
+    EXPECT_TRUE(bytes.endsWith(toGb18030(QStringLiteral("让您做到滴水不漏!\r\n"))));
+    EXPECT_EQ(readTipsFile(path).lines, builtInTips());
+
+    // A folder in the file's place cannot be replaced: the failure reaches the caller.
+    EXPECT_THROW(writeBuiltInTips(dir.mkdir("taken.txt")), FsError);
+}
+
+TEST(TipIndexTest, MovesOnAndWrapsToTheFirstTip)
+{
+    resetTips();
+    QString tip = QStringLiteral("unchanged");
+    EXPECT_FALSE(currentTip(&tip));
+    EXPECT_EQ(tip, QStringLiteral("unchanged"));
+    TipList = QStringList({"a", "b", "c"});
+    QStringList seen;
+    for (int i = 0; i < 5; ++i) {
+        advanceTipIndex();
+        ASSERT_TRUE(currentTip(&tip));
+        seen << tip;
+    }
+    EXPECT_EQ(seen, QStringList({"a", "b", "c", "a", "b"}));
+    EXPECT_EQ(TipIndex, 2);
+    resetTips();
+    EXPECT_TRUE(TipList.isEmpty());
+    EXPECT_EQ(TipIndex, 0);
+}
+
+TEST(TipStartupSetting, AbsentMeansShowOnlyANumberZeroHides)
+{
+    EXPECT_TRUE(showTipsAtStartup());
+    const QStringList hiding = {"0", " 0 ", "00"};
+    for (const QString& v : hiding) {
+        scripted().settings[startupKey()] = v;
+        EXPECT_FALSE(showTipsAtStartup()) << v.toStdString();
+    }
+    for (const QString& v : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("是"), QString()}) {
+        scripted().settings[startupKey()] = v;
+        EXPECT_TRUE(showTipsAtStartup()) << v.toStdString();
+    }
+    saveShowTipsAtStartup(false);
+    EXPECT_EQ(scripted().settings.value(startupKey()), QStringLiteral("0"));
+    saveShowTipsAtStartup(true);
+    EXPECT_EQ(scripted().settings.value(startupKey()), QStringLiteral("1"));
+}
