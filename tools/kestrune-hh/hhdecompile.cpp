@@ -50,6 +50,10 @@ NameCheck checkStoredName(std::string_view stored) {
         check.reason = "名称以驱动器开头";
         return check;
     }
+    if (!rest.empty() && rest.back() == '/') {
+        check.reason = "名称指向文件夹";
+        return check;
+    }
     std::size_t pos = 0;
     while (pos <= rest.size()) {
         std::size_t slash = rest.find('/', pos);

@@ -37,8 +37,8 @@ struct NameCheck {
 // to the output folder. The one leading "/" of a stored name stands for the
 // help file's root. Refused: a NUL or a backslash anywhere, a name that is
 // still absolute after that root (another "/", or a drive such as "C:"),
-// a ".." component, and a name that names no file at all. "." and empty
-// components are dropped.
+// a ".." component, a name ending in "/" (a folder, not a file) and a name
+// that names no file at all. "." and empty components are dropped.
 NameCheck checkStoredName(std::string_view stored);
 
 // Joins checked components onto a folder; empty when the joined path would
