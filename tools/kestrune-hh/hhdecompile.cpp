@@ -4,6 +4,7 @@
 
 #include <mspack.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -370,8 +371,20 @@ int decompile(HhSystem& sys, const std::string& outDir, const char* source, cons
         return kSomeNotWritten;
     }
 
+    // Files of the compressed section are taken in the order of their place
+    // in the section: libmspack then decodes the stream once from start to
+    // end instead of starting over from a reset point for every file that
+    // lies before the previous one (the directory lists them by name).
+    std::vector<mschmd_file*> files;
+    for (mschmd_file* file = dec.header->files; file; file = file->next)
+        files.push_back(file);
+    std::stable_sort(files.begin(), files.end(), [](const mschmd_file* a, const mschmd_file* b) {
+        const unsigned sa = a->section ? a->section->id : 0, sb = b->section ? b->section->id : 0;
+        return sa != sb ? sa < sb : a->offset < b->offset;
+    });
+
     int status = kAllWritten;
-    for (mschmd_file* file = dec.header->files; file; file = file->next) {
+    for (mschmd_file* file : files) {
         const char* name = file->filename ? file->filename : "";
         if (isInternalName(name))
             continue;
