@@ -101,6 +101,8 @@ QString joinPath(const QString& folder, const QString& name)
 // Folder listings
 
 struct FolderData {
+    explicit FolderData(QString folderPath) : path(std::move(folderPath)) {}
+
     QString path;
     bool listed = false;
     int listError = 0;
@@ -425,7 +427,7 @@ QDateTime File::DateLastModified() const
 
 Folder File::ParentFolder() const
 {
-    return Folder(std::make_shared<FolderData>(FolderData{m_parent->path}));
+    return Folder(std::make_shared<FolderData>(m_parent->path));
 }
 
 void File::Copy(const QString& destination, bool overwrite) const
@@ -549,7 +551,7 @@ std::vector<Folder> Folder::SubFolders() const
     std::vector<Folder> out;
     out.reserve(m_data->subfolders.size());
     for (const QString& name : m_data->subfolders)
-        out.push_back(Folder(std::make_shared<FolderData>(FolderData{joinPath(m_data->path, name)})));
+        out.push_back(Folder(std::make_shared<FolderData>(joinPath(m_data->path, name))));
     return out;
 }
 
@@ -624,7 +626,7 @@ Folder FileSystemObject::GetFolder(const QString& path) const
     const struct stat st = statOrFail(clean);
     if (!S_ISDIR(st.st_mode))
         fail(clean, ENOTDIR);
-    return Folder(std::make_shared<FolderData>(FolderData{clean}));
+    return Folder(std::make_shared<FolderData>(clean));
 }
 
 File FileSystemObject::GetFile(const QString& path) const
@@ -636,7 +638,7 @@ File FileSystemObject::GetFile(const QString& path) const
     if (!S_ISREG(st.st_mode))
         fail(absolute, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     const QFileInfo info(absolute);
-    return File(std::make_shared<FolderData>(FolderData{QDir::toNativeSeparators(info.absolutePath())}),
+    return File(std::make_shared<FolderData>(QDir::toNativeSeparators(info.absolutePath())),
                 info.fileName());
 }
 
