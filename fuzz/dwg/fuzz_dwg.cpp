@@ -3,9 +3,17 @@
 #include "documents/dwgpreview.h"
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // The image reader's complaints about broken pictures would flood the log.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
