@@ -235,7 +235,8 @@ QString DwgPreview::reason() const
 
 DwgPreview readDwgPreview(const QString& path)
 {
-    if (path.isEmpty() || QFileInfo(path).isDir())
+    // Regular files only: opening a pipe or a device could wait for ever.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return fail(DwgPreviewStatus::FileUnreadable);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -344,16 +345,17 @@ QImage decodeDib(const char* data, qint64 size, DwgPreviewStatus* status)
 }
 
 // ---------------------------------------------------------------------------
-// Scaling
+// Scaling. Only the requested part of the destination is computed, so a
+// picture enlarged far beyond the screen costs no more than what is shown.
 
 namespace {
 
 // Source span [first, last) of destination index `d` when `n` source pixels
 // become `dn`: every source pixel falls in exactly one span when shrinking.
-inline void span(int d, int n, int dn, int* first, int* last)
+inline void span(qint64 d, qint64 n, qint64 dn, int* first, int* last)
 {
-    *first = int(qint64(d) * n / dn);
-    *last = int(qint64(d + 1) * n / dn);
+    *first = int(d * n / dn);
+    *last = int((d + 1) * n / dn);
     if (*last <= *first)
         *last = *first + 1;
 }
@@ -365,19 +367,23 @@ inline int brightness(QRgb c)
     return 299 * (qRed(c) + clear) + 587 * (qGreen(c) + clear) + 114 * (qBlue(c) + clear);
 }
 
-QImage pickScale(const QImage& src, int dw, int dh, bool keepDark, QImage::Format format)
+QRgb pixelAt(const QImage& image, int x, int y)
 {
-    QImage out(dw, dh, format);
+    return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
+}
+
+void pickScale(const QImage& src, const QSize& size, const QRect& part, bool keepDark, QImage& out)
+{
     const int sw = src.width();
     const int sh = src.height();
-    for (int y = 0; y < dh; ++y) {
+    for (int y = 0; y < part.height(); ++y) {
         int y0, y1;
-        span(y, sh, dh, &y0, &y1);
+        span(part.top() + y, sh, size.height(), &y0, &y1);
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < dw; ++x) {
+        for (int x = 0; x < part.width(); ++x) {
             int x0, x1;
-            span(x, sw, dw, &x0, &x1);
-            QRgb best = reinterpret_cast<const QRgb*>(src.constScanLine(y0))[x0];
+            span(part.left() + x, sw, size.width(), &x0, &x1);
+            QRgb best = pixelAt(src, x0, y0);
             int bestLevel = brightness(best);
             for (int sy = y0; sy < y1; ++sy) {
                 const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(sy));
@@ -392,65 +398,67 @@ QImage pickScale(const QImage& src, int dw, int dh, bool keepDark, QImage::Forma
             line[x] = best;
         }
     }
-    return out;
 }
 
-QImage nearestScale(const QImage& src, int dw, int dh, QImage::Format format)
+// The source pixel under the centre of destination pixel `d`.
+inline int nearest(qint64 d, qint64 n, qint64 dn)
 {
-    QImage out(dw, dh, format);
-    const int sw = src.width();
-    const int sh = src.height();
-    std::vector<int> columns(static_cast<size_t>(dw));
-    for (int x = 0; x < dw; ++x)
-        columns[size_t(x)] = int((qint64(2 * x + 1) * sw) / (qint64(2) * dw));
-    for (int y = 0; y < dh; ++y) {
-        const int sy = int((qint64(2 * y + 1) * sh) / (qint64(2) * dh));
-        const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(sy));
+    return int(((2 * d + 1) * n) / (2 * dn));
+}
+
+void nearestScale(const QImage& src, const QSize& size, const QRect& part, QImage& out)
+{
+    std::vector<int> columns(static_cast<size_t>(part.width()));
+    for (int x = 0; x < part.width(); ++x)
+        columns[size_t(x)] = nearest(part.left() + x, src.width(), size.width());
+    for (int y = 0; y < part.height(); ++y) {
+        const auto* s = reinterpret_cast<const QRgb*>(
+            src.constScanLine(nearest(part.top() + y, src.height(), size.height())));
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < dw; ++x)
+        for (int x = 0; x < part.width(); ++x)
             line[x] = s[columns[size_t(x)]];
     }
-    return out;
 }
 
-// One axis of the smooth scaling: `count` lines of `n` pixels each become
-// lines of `dn` pixels. Pixels along a line are `step` apart, lines are
-// `lineStep` apart (both in pixels), in `in` and `out` alike.
+// One axis of the smooth scaling: each destination pixel averages its span
+// of source pixels when shrinking, or blends the two nearest when enlarging.
 struct Weight {
     int first;
     int last;      // span when averaging
     int fraction;  // 0..256 towards first + 1 when interpolating
 };
 
-std::vector<Weight> weights(int n, int dn)
+// Weights of destination pixels [from, from + count) of `dn`.
+std::vector<Weight> weights(int n, int dn, int from, int count)
 {
-    std::vector<Weight> w(static_cast<size_t>(dn));
-    for (int d = 0; d < dn; ++d) {
+    std::vector<Weight> w(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        Weight& k = w[size_t(i)];
+        const qint64 d = qint64(from) + i;
         if (dn <= n) {
-            span(d, n, dn, &w[size_t(d)].first, &w[size_t(d)].last);
-            w[size_t(d)].fraction = 0;
+            span(d, n, dn, &k.first, &k.last);
+            k.fraction = 0;
         } else {
             // Centre of the destination pixel in source coordinates, in 1/256.
-            qint64 pos = (qint64(2 * d + 1) * n * 256) / (qint64(2) * dn) - 128;
+            qint64 pos = ((2 * d + 1) * n * 256) / (qint64(2) * dn) - 128;
             pos = std::clamp<qint64>(pos, 0, qint64(n - 1) * 256);
-            w[size_t(d)].first = int(pos >> 8);
-            w[size_t(d)].last = w[size_t(d)].first + 1;
-            w[size_t(d)].fraction = w[size_t(d)].first + 1 < n ? int(pos & 255) : 0;
+            k.first = int(pos >> 8);
+            k.last = k.first + 1;
+            k.fraction = k.first + 1 < n ? int(pos & 255) : 0;
         }
     }
     return w;
 }
 
-void smoothAxis(const QRgb* in, QRgb* out, int n, int dn, int count, qsizetype inStep,
-                qsizetype inLine, qsizetype outStep, qsizetype outLine)
+// `count` lines; pixels along a line are `step` apart, lines `lineStep` apart.
+void smoothAxis(const QRgb* in, QRgb* out, const std::vector<Weight>& w, bool enlarging, int count,
+                qsizetype inStep, qsizetype inLine, qsizetype outStep, qsizetype outLine)
 {
-    const std::vector<Weight> w = weights(n, dn);
-    const bool enlarging = dn > n;
     for (int line = 0; line < count; ++line) {
         const QRgb* src = in + inLine * line;
         QRgb* dst = out + outLine * line;
-        for (int d = 0; d < dn; ++d) {
-            const Weight& k = w[size_t(d)];
+        for (size_t d = 0; d < w.size(); ++d) {
+            const Weight& k = w[d];
             int a, r, g, b;
             if (enlarging) {
                 const QRgb p = src[inStep * k.first];
@@ -475,51 +483,63 @@ void smoothAxis(const QRgb* in, QRgb* out, int n, int dn, int count, qsizetype i
                 g = (sg + c / 2) / c;
                 b = (sb + c / 2) / c;
             }
-            dst[outStep * d] = qRgba(r, g, b, a);
+            dst[outStep * qsizetype(d)] = qRgba(r, g, b, a);
         }
     }
 }
 
-QImage smoothScale(const QImage& src, int dw, int dh, QImage::Format format)
+void smoothScale(const QImage& src, const QSize& size, const QRect& part, QImage& out)
 {
     const int sw = src.width();
     const int sh = src.height();
-    // Across first (sw x sh -> dw x sh), then down (dw x sh -> dw x dh).
-    std::vector<QRgb> across(size_t(dw) * size_t(sh));
+    const int pw = part.width();
+    const int ph = part.height();
+    // Across first (the part's columns of every source row), then down.
+    const std::vector<Weight> across = weights(sw, size.width(), part.left(), pw);
+    std::vector<QRgb> rows(size_t(pw) * size_t(sh));
     for (int y = 0; y < sh; ++y)
-        smoothAxis(reinterpret_cast<const QRgb*>(src.constScanLine(y)), across.data() + size_t(y) * dw,
-                   sw, dw, 1, 1, 0, 1, 0);
-    QImage out(dw, dh, format);
-    std::vector<QRgb> down(size_t(dw) * size_t(dh));
-    smoothAxis(across.data(), down.data(), sh, dh, dw, dw, 1, dw, 1);
-    for (int y = 0; y < dh; ++y)
-        std::memcpy(out.scanLine(y), down.data() + size_t(y) * dw, size_t(dw) * sizeof(QRgb));
-    return out;
+        smoothAxis(reinterpret_cast<const QRgb*>(src.constScanLine(y)), rows.data() + size_t(y) * size_t(pw), across,
+                   size.width() > sw, 1, 1, 0, 1, 0);
+    const std::vector<Weight> down = weights(sh, size.height(), part.top(), ph);
+    std::vector<QRgb> result(size_t(pw) * size_t(ph));
+    smoothAxis(rows.data(), result.data(), down, size.height() > sh, pw, pw, 1, pw, 1);
+    for (int y = 0; y < ph; ++y)
+        std::memcpy(out.scanLine(y), result.data() + size_t(y) * size_t(pw), size_t(pw) * sizeof(QRgb));
 }
 
 }  // namespace
 
-QImage stretchImage(const QImage& source, const QSize& size, int mode)
+QImage stretchImage(const QImage& source, const QSize& size, int mode, const QRect& part)
 {
     if (source.isNull() || size.width() <= 0 || size.height() <= 0)
+        return QImage();
+    const QRect whole(QPoint(0, 0), size);
+    const QRect wanted = part.isNull() ? whole : (part & whole);
+    if (wanted.isEmpty())
         return QImage();
     const QImage::Format format =
         source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     const QImage src = source.format() == format ? source : source.convertToFormat(format);
-    const int dw = size.width();
-    const int dh = size.height();
-    if (dw == src.width() && dh == src.height())
-        return src;
+    if (size == src.size())
+        return wanted == whole ? src : src.copy(wanted);
+    QImage out(wanted.size(), format);
+    if (out.isNull())
+        return QImage();  // more than can be allocated
     switch (mode) {
     case StretchDark:
-        return pickScale(src, dw, dh, true, format);
+        pickScale(src, size, wanted, true, out);
+        break;
     case StretchLight:
-        return pickScale(src, dw, dh, false, format);
+        pickScale(src, size, wanted, false, out);
+        break;
     case StretchNearest:
-        return nearestScale(src, dw, dh, format);
+        nearestScale(src, size, wanted, out);
+        break;
     default:
-        return smoothScale(src, dw, dh, format);
+        smoothScale(src, size, wanted, out);
+        break;
     }
+    return out;
 }
 
 }  // namespace kestrune

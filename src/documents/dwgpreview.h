@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -46,8 +47,9 @@ QImage decodeDib(const char* data, qint64 size, DwgPreviewStatus* status);
 // 1 keeps the darkest source pixel of each covered block (dark lines on white
 // survive shrinking), 2 keeps the lightest (light lines on black), 3 takes
 // the nearest pixel, 4 averages the covered block (and interpolates when
-// enlarging).
+// enlarging). Only `part` of the scaled picture is computed and returned
+// (the whole of it when `part` is null).
 enum StretchMode { StretchDark = 1, StretchLight = 2, StretchNearest = 3, StretchSmooth = 4 };
-QImage stretchImage(const QImage& source, const QSize& size, int mode);
+QImage stretchImage(const QImage& source, const QSize& size, int mode, const QRect& part = QRect());
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 #include "documents/dwgthumbnail.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace kestrune {
@@ -18,6 +19,7 @@ void DwgThumbnail::setDwgFileName(const QString& path)
 {
     m_fileName = path;
     m_scaled = QImage();
+    m_scaledPart = QRect();
     if (path.isEmpty()) {
         m_picture = QImage();
         m_status = DwgPreviewStatus::Ok;
@@ -48,23 +50,29 @@ QRect DwgThumbnail::pictureRect() const
 QImage DwgThumbnail::scaledPicture() const
 {
     const QRect target = pictureRect();
-    if (target.isEmpty())
-        return QImage();
-    if (m_scaled.size() != target.size() || m_scaledMode != m_mode) {
-        m_scaled = stretchImage(m_picture, target.size(), m_mode);
-        m_scaledMode = m_mode;
-    }
-    return m_scaled;
+    return target.isEmpty() ? QImage() : stretchImage(m_picture, target.size(), m_mode);
 }
 
-void DwgThumbnail::paintEvent(QPaintEvent*)
+void DwgThumbnail::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.fillRect(event->rect(), palette().color(QPalette::Window));
     if (!m_picture.isNull()) {
-        const QImage scaled = scaledPicture();
-        if (!scaled.isNull())
-            painter.drawImage(pictureRect().topLeft(), scaled);
+        // Enlarged far, the control is mostly outside its container: only
+        // the part being painted is scaled.
+        const QRect target = pictureRect();
+        const QRect part = event->rect() & target;
+        if (part.isEmpty())
+            return;
+        const QRect inPicture = part.translated(-target.topLeft());
+        if (m_scaledSize != target.size() || m_scaledMode != m_mode || !m_scaledPart.contains(inPicture)) {
+            m_scaled = stretchImage(m_picture, target.size(), m_mode, inPicture);
+            m_scaledSize = target.size();
+            m_scaledPart = m_scaled.isNull() ? QRect() : inPicture;
+            m_scaledMode = m_mode;
+        }
+        if (!m_scaled.isNull())
+            painter.drawImage(part.topLeft(), m_scaled, inPicture.translated(-m_scaledPart.topLeft()));
         return;
     }
     const QString note = reason();

@@ -37,7 +37,8 @@ public:
     DwgPreviewStatus status() const { return m_status; }
     QString reason() const { return dwgPreviewReason(m_status); }
 
-    // Where the picture is drawn inside the control, and the picture as drawn.
+    // Where the picture is drawn inside the control, and the picture as drawn
+    // there (the whole of it; painting scales only the part being painted).
     QRect pictureRect() const;
     QImage scaledPicture() const;
 
@@ -53,8 +54,11 @@ private:
     QImage m_picture;
     DwgPreviewStatus m_status = DwgPreviewStatus::Ok;
     int m_mode = StretchLight;
-    mutable QImage m_scaled;  // cache of the picture as last drawn
-    mutable int m_scaledMode = 0;
+    // The part of the scaled picture last painted, and what it was made for.
+    QImage m_scaled;
+    QSize m_scaledSize;
+    QRect m_scaledPart;
+    int m_scaledMode = 0;
 };
 
 }  // namespace kestrune

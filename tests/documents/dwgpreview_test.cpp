@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace kestrune;
 using namespace kestrune::test;
 
@@ -139,6 +141,9 @@ TEST(DwgPreviewReader, ChoosesTheFirstUsablePictureAndNamesWhatIsMissing)
     TempDir dir;
     EXPECT_EQ(readDwgPreview(dir.path()).status, DwgPreviewStatus::FileUnreadable);
     EXPECT_EQ(readDwgPreview(dir.file("none.dwg")).status, DwgPreviewStatus::FileUnreadable);
+    // A pipe named like a drawing is refused rather than waited on.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file("pipe.dwg")).constData(), 0600), 0);
+    EXPECT_EQ(readDwgPreview(dir.file("pipe.dwg")).status, DwgPreviewStatus::FileUnreadable);
     EXPECT_EQ(readDwgPreview(dir.write("a.dwg", drawing({{2, red}}))).image.pixel(0, 0), qRgb(255, 0, 0));
 }
 
@@ -245,4 +250,14 @@ TEST(DwgStretch, FourModesOnACheckerboard)
     // Unequal factors: 4x4 to 1x8.
     EXPECT_EQ(stretchImage(board, QSize(1, 8), StretchDark).pixel(0, 5), qRgb(0, 0, 0));
     EXPECT_TRUE(stretchImage(board, QSize(0, 3), StretchSmooth).isNull());
+
+    // A part of the scaled picture is that part of the whole, in every mode.
+    QImage odd(5, 3, QImage::Format_RGB32);
+    for (int i = 0; i < 15; ++i)
+        odd.setPixel(i % 5, i / 5, qRgb(i * 17, 255 - i * 13, (i * 71) % 256));
+    for (int mode = 1; mode <= 4; ++mode)
+        for (const QSize& size : {QSize(3, 2), QSize(11, 7)})
+            EXPECT_EQ(stretchImage(odd, size, mode, QRect(1, 1, 2, 5)),
+                      stretchImage(odd, size, mode).copy(QRect(1, 1, 2, 5) & QRect(QPoint(), size)))
+                << mode << " " << size.width();
 }

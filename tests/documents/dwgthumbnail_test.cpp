@@ -4,6 +4,7 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 
 #include <functional>
@@ -142,4 +143,28 @@ TEST(DwgThumbnail, DoubleClickRaisesTheSignal)
     EXPECT_EQ(raised, 1);
     doubleClick(Qt::RightButton);
     EXPECT_EQ(raised, 1);
+}
+
+TEST(DwgThumbnail, FarEnlargedControlScalesOnlyWhatIsVisible)
+{
+    // Enlarged by the viewer's zoom, the control can be far bigger than its
+    // container; painting must not scale (or allocate) the whole picture.
+    QWidget container;
+    container.resize(200, 100);
+    auto* control = new DwgThumbnail(&container);
+    control->setGeometry(-30000, -12000, 100000, 40000);
+    control->setStretchBltMode(StretchSmooth);
+    control->setDwgFileName(sample("2013_Arc.dwg"));
+    container.show();
+    QElapsedTimer timer;
+    timer.start();
+    const QImage shown = container.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_LT(timer.elapsed(), 3000);
+    // The view lies inside the picture (256x102 scaled by 390.625 to 100000x39843).
+    const QRect target = control->pictureRect();
+    ASSERT_TRUE(target.contains(QRect(30000, 12000, 200, 100)));
+    const QImage expected = stretchImage(control->picture(), target.size(), StretchSmooth,
+                                         QRect(30000 - target.left(), 12000 - target.top(), 200, 100));
+    ASSERT_EQ(expected.size(), QSize(200, 100));
+    EXPECT_EQ(shown, expected.convertToFormat(QImage::Format_RGB32));
 }
