@@ -517,6 +517,9 @@ QImage stretchImage(const QImage& source, const QSize& size, int mode, const QRe
     const QRect wanted = part.isNull() ? whole : (part & whole);
     if (wanted.isEmpty())
         return QImage();
+    // Past half a gigabyte of pixels a part is refused rather than attempted.
+    if (qint64(wanted.width()) * wanted.height() > (qint64(1) << 27))
+        return QImage();
     const QImage::Format format =
         source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     const QImage src = source.format() == format ? source : source.convertToFormat(format);

@@ -250,6 +250,8 @@ TEST(DwgStretch, FourModesOnACheckerboard)
     // Unequal factors: 4x4 to 1x8.
     EXPECT_EQ(stretchImage(board, QSize(1, 8), StretchDark).pixel(0, 5), qRgb(0, 0, 0));
     EXPECT_TRUE(stretchImage(board, QSize(0, 3), StretchSmooth).isNull());
+    EXPECT_TRUE(stretchImage(board, QSize(1000000, 1000000), StretchNearest).isNull());
+    EXPECT_EQ(stretchImage(board, QSize(1000000, 1000000), StretchNearest, QRect(500000, 0, 3, 2)).size(), QSize(3, 2));
 
     // A part of the scaled picture is that part of the whole, in every mode.
     QImage odd(5, 3, QImage::Format_RGB32);
