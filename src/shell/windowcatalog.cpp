@@ -1,5 +1,6 @@
 #include "shell/windowcatalog.h"
 
+#include "duplicates/frmdlg.h"
 #include "shell/frmabout.h"
 #include "shell/frmtip.h"
 
@@ -22,7 +23,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
     return {
         {QStringLiteral("menuRec"), true, true, {}},
         {QStringLiteral("menujmword"), true, true, {}},
-        {QStringLiteral("g1"), false, true, {}},
+        {QStringLiteral("g1"), false, true, make<FrmDlg>()},
         {QStringLiteral("menuviewdwg"), false, true, {}},
         {QStringLiteral("menudecompile"), false, true, {}},
         {QStringLiteral("menuCpVb"), false, true, {}},

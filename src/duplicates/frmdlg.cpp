@@ -1,0 +1,359 @@
+#include "duplicates/frmdlg.h"
+
+#include "shell/mdiform1.h"
+#include "shell/platform.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+namespace kestrune {
+
+namespace {
+
+// Every entry as wide as the list: a long path is shortened in the middle
+// instead of widening the list to its longest entry.
+class ListWidthDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(1);
+        return size;
+    }
+};
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(geometry);
+    // Enter in a text box must not press a button (least of all a delete).
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+PathListView::PathListView(QWidget* parent) : QListView(parent)
+{
+    setUniformItemSizes(true);
+    setTextElideMode(Qt::ElideMiddle);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new ListWidthDelegate(this));
+}
+
+int PathListView::selectedRow() const
+{
+    if (!selectionModel())
+        return -1;
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+MarkListView::MarkListView(QWidget* parent) : PathListView(parent)
+{
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (auto* m = qobject_cast<PathListModel*>(model()))
+            m->toggleMarked(index.row());
+    });
+}
+
+void MarkListView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && currentIndex().isValid()) {
+        if (auto* m = qobject_cast<PathListModel*>(model()))
+            m->toggleMarked(currentIndex().row());
+        event->accept();
+        return;
+    }
+    PathListView::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+
+FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FrmDlg"));
+    setWindowTitle(QStringLiteral("查找和管理重复文件"));
+    setFixedSize(tw(9420), tw(8505));
+
+    m_files = new PathListModel(false, this);
+    m_folders = new PathListModel(false, this);
+    m_found = new PathListModel(true, this);
+
+    // Files to look for.
+    Frame1 = new QGroupBox(QStringLiteral("要查找的文件列表"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twRect(120, 120, 4350, 3750));
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twRect(120, 300, 3750, 330));
+    Image1 = new ClickLabel(QString(), Frame1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(twRect(3930, 300, 300, 330));
+    Image1->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setToolTip(QStringLiteral("浏览"));
+    Image1->setCursor(Qt::PointingHandCursor);
+    List1 = new PathListView(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twRect(120, 750, 2490, 2880));
+    List1->setModel(m_files);
+    Command1 = button(Frame1, "Command1", QStringLiteral("添加到列表"), twRect(2730, 750, 1500, 390));
+    Command3 = button(Frame1, "Command3", QStringLiteral("从列表删除"), twRect(2730, 1230, 1500, 390));
+    Command4 = button(Frame1, "Command4", QStringLiteral("添加目录到列表"), twRect(2730, 1710, 1500, 390));
+
+    // Folders to search.
+    Frame2 = new QGroupBox(QStringLiteral("被查找的文件夹列表(子文件夹自动处理，无需添加)"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setGeometry(twRect(4590, 120, 4710, 3750));
+    Text2 = new QLineEdit(Frame2);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setGeometry(twRect(120, 300, 4470, 330));
+    List2 = new PathListView(Frame2);
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setGeometry(twRect(120, 750, 2850, 2880));
+    List2->setModel(m_folders);
+    Command2 = button(Frame2, "Command2", QStringLiteral("添加到列表"), twRect(3090, 750, 1500, 390));
+    Command5 = button(Frame2, "Command5", QStringLiteral("从列表删除"), twRect(3090, 1230, 1500, 390));
+    Command6 = button(Frame2, "Command6", QStringLiteral("添加目录到列表"), twRect(3090, 1710, 1500, 390));
+
+    Command7 = button(this, "Command7", QStringLiteral("开始查找"), twRect(3960, 3975, 1500, 420));
+
+    // Files found.
+    Label1 = new QLabel(QStringLiteral("查找到的文件列表："), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twRect(120, 4200, 2700, 270));
+    List3 = new MarkListView(this);
+    List3->setObjectName(QStringLiteral("List3"));
+    List3->setGeometry(twRect(120, 4500, 9180, 3390));
+    List3->setModel(m_found);
+
+    const struct {
+        QPushButton** control;
+        const char* name;
+        const char* caption;
+    } bottomRow[] = {
+        {&Command9, "Command9", "全部选中"},  {&Command8, "Command8", "取消全选"},   {&Command10, "Command10", "删除"},
+        {&Command11, "Command11", "删除所选"}, {&Command12, "Command12", "删除全部"}, {&Command13, "Command13", "关闭"},
+    };
+    int left = 120;
+    for (const auto& b : bottomRow) {
+        *b.control = button(this, b.name, QString::fromUtf8(b.caption), twRect(left, 8010, 1440, 390));
+        left += 1548;
+    }
+
+    connect(Command1, &QPushButton::clicked, this, &FrmDlg::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FrmDlg::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &FrmDlg::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &FrmDlg::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &FrmDlg::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &FrmDlg::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &FrmDlg::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &FrmDlg::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &FrmDlg::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &FrmDlg::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &FrmDlg::Command11_Click);
+    connect(Command12, &QPushButton::clicked, this, &FrmDlg::Command12_Click);
+    connect(Command13, &QPushButton::clicked, this, &FrmDlg::Command13_Click);
+    connect(Image1, &ClickLabel::clicked, this, &FrmDlg::Image1_Click);
+}
+
+void FrmDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    // Opens centred over its owner, the main window.
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
+    centreOn(this, owner);
+}
+
+void FrmDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Escape would close the window and lose its lists: only the close button
+    // and the close box close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void FrmDlg::message(const QString& text)
+{
+    platform().messageBox(this, text, MsgIcon::Information);
+}
+
+// ---------------------------------------------------------------------------
+// Building the two lists
+
+void FrmDlg::Command1_Click()
+{
+    switch (addTypedEntry(*m_files, Text1->text())) {
+    case AddOutcome::Blank:
+        message(QStringLiteral("路径为空!无法添加!"));
+        Text1->clear();
+        break;
+    case AddOutcome::Duplicate:
+        // The text stays for the user to correct.
+        message(QStringLiteral("列表已存在相同项，请勿重复添加"));
+        break;
+    case AddOutcome::Added:
+        Text1->clear();
+        break;
+    }
+}
+
+void FrmDlg::Command2_Click()
+{
+    switch (addTypedEntry(*m_folders, Text2->text())) {
+    case AddOutcome::Blank:
+        message(QStringLiteral("路径为空!无法添加!"));
+        Text2->clear();
+        break;
+    case AddOutcome::Duplicate:
+        message(QStringLiteral("列表已存在相同项，请勿重复添加"));
+        break;
+    case AddOutcome::Added:
+        Text2->clear();
+        break;
+    }
+}
+
+void FrmDlg::Command3_Click()
+{
+    const int row = List1->selectedRow();
+    if (row < 0)
+        return;
+    m_files->removeAt(row);
+    List1->clearSelection();
+}
+
+void FrmDlg::Command5_Click()
+{
+    const int row = List2->selectedRow();
+    if (row < 0)
+        return;
+    m_folders->removeAt(row);
+    List2->clearSelection();
+}
+
+void FrmDlg::Command4_Click()
+{
+    const std::optional<QString> chosen = platform().chooseFolder(this, QStringLiteral("请选择想添加的文件夹："));
+    if (!chosen)
+        return;
+    Folder folder;
+    bool empty = false;
+    try {
+        folder = m_fso.GetFolder(*chosen);
+        empty = folder.FileCount() == 0 && folder.SubFolderCount() == 0;
+    } catch (const FsError& e) {
+        message(QStringLiteral("无法打开所选文件夹：%1\n%2").arg(*chosen, e.message()));
+        return;
+    }
+    if (empty) {
+        message(QStringLiteral("所选文件夹是空的!"));
+        return;
+    }
+    dieda(folder);
+}
+
+void FrmDlg::Command6_Click()
+{
+    const std::optional<QString> chosen = platform().chooseFolder(this, QStringLiteral("请选择想添加的文件夹："));
+    if (!chosen)
+        return;
+    m_folders->append(*chosen);
+}
+
+void FrmDlg::Image1_Click()
+{
+    const std::optional<QString> chosen = platform().openFile(this, QStringLiteral("所有文件|*.*"));
+    if (chosen && !chosen->isEmpty())
+        Text1->setText(*chosen);
+}
+
+void FrmDlg::dieda(const Folder& b)
+{
+    m_files->append(newPathsOfTree(b, m_files->entries()));
+}
+
+// ---------------------------------------------------------------------------
+// The search
+
+void FrmDlg::dieda2(const File& searchfile, const Folder& b)
+{
+    QStringList matches;
+    m_search.match(searchfile, b, matches);
+    m_found->append(matches);
+}
+
+void FrmDlg::Command7_Click()
+{
+    if (m_files->count() == 0) {
+        message(QStringLiteral("要查找的文件列表为空,请先添加文件到列表!"));
+        return;
+    }
+    if (m_folders->count() == 0) {
+        message(QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!"));
+        return;
+    }
+    const DuplicateSearch::Outcome outcome = m_search.run(m_files->entries(), m_folders->entries());
+    m_found->append(outcome.found);
+    message(searchDoneMessage(outcome.skipped));
+}
+
+// ---------------------------------------------------------------------------
+// Marks and deletion
+
+void FrmDlg::Command9_Click()
+{
+    m_found->setAllMarked(true);
+}
+
+void FrmDlg::Command8_Click()
+{
+    m_found->setAllMarked(false);
+}
+
+void FrmDlg::Command10_Click()
+{
+    const QModelIndex current = List3->currentIndex();
+    if (!current.isValid())
+        return;
+    deleteListedFile(m_fso, m_found->entry(current.row()));
+}
+
+void FrmDlg::Command11_Click()
+{
+    // The entries stay, marked as they were; what cannot be deleted is passed over.
+    for (int i = 0; i < m_found->count(); ++i)
+        if (m_found->isMarked(i))
+            deleteListedFile(m_fso, m_found->entry(i));
+}
+
+void FrmDlg::Command12_Click()
+{
+    for (int i = 0; i < m_found->count(); ++i)
+        deleteListedFile(m_fso, m_found->entry(i));
+}
+
+void FrmDlg::Command13_Click()
+{
+    close();
+}
+
+}  // namespace kestrune
