@@ -26,9 +26,9 @@ QString nameKey(const QString& name)
 
 // ---------------------------------------------------------------------------
 
-NameIndex::NameIndex(const Folder& root)
+NameIndex::NameIndex(const Folder& root, const QSet<QString>* wanted)
 {
-    walkFolders(root, true, [this](const Folder& folder) {
+    walkFolders(root, true, [this, wanted](const Folder& folder) {
         std::vector<File> files;
         try {
             files = folder.Files();
@@ -40,7 +40,10 @@ NameIndex::NameIndex(const Folder& root)
         m_folders.push_back(folder.Path());
         for (const File& f : files) {
             QString name = f.Name();
-            m_byKey[nameKey(name)].push_back(Hit{index, std::move(name)});
+            QString key = nameKey(name);
+            if (wanted && !wanted->contains(key))
+                continue;
+            m_byKey[std::move(key)].push_back(Hit{index, std::move(name)});
         }
         m_fileCount += int(files.size());
         return true;
@@ -61,13 +64,14 @@ void NameIndex::appendMatches(const QString& key, QStringList& out) const
 void DuplicateSearch::match(const File& searchfile, const Folder& b, QStringList& out)
 {
     const QString key = nameKey(trimBlanks(searchfile.Name()));
-    if (!m_running) {
-        NameIndex(b).appendMatches(key, out);
+    if (!m_running || !m_wanted.contains(key)) {
+        const QSet<QString> only{key};
+        NameIndex(b, &only).appendMatches(key, out);
         return;
     }
     std::shared_ptr<NameIndex>& index = m_indexes[b.Path()];
     if (!index) {
-        index = std::make_shared<NameIndex>(b);
+        index = std::make_shared<NameIndex>(b, &m_wanted);
         ++m_walks;
     }
     index->appendMatches(key, out);
@@ -77,6 +81,7 @@ DuplicateSearch::Outcome DuplicateSearch::run(const QStringList& files, const QS
 {
     Outcome outcome;
     m_indexes.clear();
+    m_wanted.clear();
     m_running = true;
     m_walks = 0;
 
@@ -100,15 +105,25 @@ DuplicateSearch::Outcome DuplicateSearch::run(const QStringList& files, const QS
         }
     }
 
+    // The files to look for are opened first, so that the trees are indexed
+    // only for the names that are looked for.
+    std::vector<std::optional<File>> searchfiles;
+    searchfiles.reserve(size_t(files.size()));
     for (const QString& entry : files) {
         const QString path = trimBlanks(entry);
-        std::optional<File> searchfile;
         try {
-            searchfile = m_fso.GetFile(path);
+            File f = m_fso.GetFile(path);
+            m_wanted.insert(nameKey(trimBlanks(f.Name())));
+            searchfiles.emplace_back(std::move(f));
         } catch (const FsError&) {
             outcome.skipped << path;
-            continue;
+            searchfiles.emplace_back(std::nullopt);
         }
+    }
+
+    for (const std::optional<File>& searchfile : searchfiles) {
+        if (!searchfile)
+            continue;
         for (const std::optional<Folder>& target : targets)
             if (target)
                 match(*searchfile, *target, outcome.found);
@@ -117,6 +132,7 @@ DuplicateSearch::Outcome DuplicateSearch::run(const QStringList& files, const QS
     outcome.skipped << skippedFolders;
     outcome.walks = m_walks;
     m_indexes.clear();
+    m_wanted.clear();
     m_running = false;
     return outcome;
 }
@@ -145,7 +161,9 @@ QString searchDoneMessage(const QStringList& skipped)
 
 QStringList newPathsOfTree(const Folder& b, const QStringList& listed)
 {
-    QSet<QString> seen(listed.begin(), listed.end());
+    // One walk reaches every path once: only the entries listed before need
+    // a look-up.
+    const QSet<QString> seen(listed.begin(), listed.end());
     QStringList added;
     walkFolders(b, true, [&](const Folder& folder) {
         std::vector<File> files;
@@ -157,10 +175,8 @@ QStringList newPathsOfTree(const Folder& b, const QStringList& listed)
         const QString base = folder.Path();
         for (const File& f : files) {
             QString path = joinPath(base, f.Name());
-            if (seen.contains(path))
-                continue;
-            seen.insert(path);
-            added.append(std::move(path));
+            if (seen.isEmpty() || !seen.contains(path))
+                added.append(std::move(path));
         }
         return true;
     });

@@ -3,6 +3,7 @@
 #include "shell/fso.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +25,8 @@ QString nameKey(const QString& name);
 // The tree is walked once, when the index is built.
 class NameIndex {
 public:
-    explicit NameIndex(const Folder& root);
+    // With `wanted`, only the files whose name key is among it are kept.
+    explicit NameIndex(const Folder& root, const QSet<QString>* wanted = nullptr);
 
     // Appends the full path of every file of the tree whose name key is
     // `key`, in walk order.
@@ -75,6 +77,7 @@ private:
     const FileSystemObject& m_fso;
     bool m_running = false;
     int m_walks = 0;
+    QSet<QString> m_wanted;  // the name keys of the running search
     QHash<QString, std::shared_ptr<NameIndex>> m_indexes;
 };
 

@@ -106,10 +106,12 @@ TEST(FrmDlgWindow, HasEveryControlWithItsCaptionInItsPlace)
             if (a->objectName().isEmpty())
                 continue;
             EXPECT_TRUE(container->rect().contains(a->geometry())) << a->objectName().toStdString();
-            for (QWidget* b : kids)
-                if (a != b && !b->objectName().isEmpty())
+            for (QWidget* b : kids) {
+                if (a != b && !b->objectName().isEmpty()) {
                     EXPECT_FALSE(a->geometry().intersects(b->geometry()))
                         << a->objectName().toStdString() << " / " << b->objectName().toStdString();
+                }
+            }
         }
     }
 
@@ -127,8 +129,9 @@ TEST(FrmDlgWindow, HasEveryControlWithItsCaptionInItsPlace)
     for (int i = 0; i < 6; ++i) {
         EXPECT_GT(row[i]->y(), w.List3->geometry().bottom());
         EXPECT_EQ(row[i]->y(), row[0]->y());
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(row[i]->x(), row[i - 1]->geometry().right());
+        }
     }
 
     // Set KESTRUNE_SCREENSHOTS to a folder to look at the window.
