@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -175,8 +176,14 @@ TEST(FrmDlgWindow, OpensFromTheMenuModelessOwnedAndCentredOverTheMainWindow)
     w->files().append(QStringLiteral("/x"));
     EXPECT_EQ(main.showToolWindow(QStringLiteral("g1")), w);
 
-    // Closing unloads it; the next choice starts with empty lists.
+    // Escape does not close it (the lists would be lost); the close button
+    // unloads it, and the next choice starts with empty lists.
     QPointer<FrmDlg> old = w;
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(w, &escape);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(old.isNull());
+    EXPECT_TRUE(w->isVisible());
     w->Command13->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
