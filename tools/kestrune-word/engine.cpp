@@ -15,14 +15,10 @@
 #include <com/sun/star/task/DocumentPasswordRequest.hpp>
 #include <com/sun/star/task/DocumentPasswordRequest2.hpp>
 #include <com/sun/star/task/XInteractionAbort.hpp>
-#include <com/sun/star/task/XInteractionApprove.hpp>
-#include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
-#include <com/sun/star/task/XInteractionPassword2.hpp>
+#include <com/sun/star/task/XInteractionPassword.hpp>
 #include <com/sun/star/task/XInteractionRequest.hpp>
-#include <com/sun/star/ucb/InteractiveAugmentedIOException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/packages/zip/ZipFileAccess.hpp>
@@ -78,7 +74,6 @@ OUString fileUrl(const QString& file)
 class Handler : public cppu::WeakImplHelper1<task::XInteractionHandler> {
 public:
     std::function<std::optional<QString>()> askOpen;
-    std::optional<QString> modifyAnswer;
 
     bool askedOpen = false;
     bool wrong = false;
@@ -92,17 +87,11 @@ public:
         const auto continuations = request->getContinuations();
         uno::Reference<task::XInteractionAbort> abort;
         uno::Reference<task::XInteractionPassword> password;
-        uno::Reference<task::XInteractionPassword2> password2;
-        uno::Reference<task::XInteractionApprove> approve;
         for (const auto& c : continuations) {
             if (!abort.is())
                 abort.set(c, uno::UNO_QUERY);
-            if (!password2.is())
-                password2.set(c, uno::UNO_QUERY);
             if (!password.is())
                 password.set(c, uno::UNO_QUERY);
-            if (!approve.is())
-                approve.set(c, uno::UNO_QUERY);
         }
 
         bool isPassword = false;
@@ -128,13 +117,8 @@ public:
                   .arg(int(mode)));
 
         if (isPassword && modify) {
+            // Never given here: the document stays read-only.
             askedModify = true;
-            if (modifyAnswer && password2.is()) {
-                password2->setPasswordToModify(toOU(*modifyAnswer));
-                password2->setRecommendReadOnly(false);
-                password2->select();
-                return;
-            }
         } else if (isPassword) {
             if (mode == task::PasswordRequestMode_PASSWORD_REENTER) {
                 wrong = true;
@@ -348,13 +332,11 @@ int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* err
     return id;
 }
 
-Engine::Probe Engine::probe(const QString& file, const std::optional<QString>& openPassword,
-                            const std::optional<QString>& modifyPassword, bool readOnly)
+Engine::Probe Engine::probe(const QString& file, const std::optional<QString>& openPassword, bool readOnly)
 {
     Probe result;
     rtl::Reference<Handler> handler(new Handler);
     handler->askOpen = [&]() { return openPassword; };
-    handler->modifyAnswer = modifyPassword;
     LoadResult loaded = load(office_, file, handler.get(), readOnly, std::nullopt);
     result.loaded = loaded.component.is();
     result.askedOpenPassword = handler->askedOpen;
@@ -374,20 +356,17 @@ Engine::Probe Engine::probe(const QString& file, const std::optional<QString>& o
 QString Engine::verify(const QString& file, DocKind kind, const QString& openPassword, const QString& modifyPassword)
 {
     const bool wantModify = kind == DocKind::Docx && !modifyPassword.isEmpty();
-    if (!openPassword.isEmpty()) {
-        // Without the password the office must refuse it.
-        const Probe locked = probe(file, std::nullopt, std::nullopt, true);
-        if (!locked.askedOpenPassword || locked.loaded)
-            return QStringLiteral("保存后的文件没有打开密码");
-    }
-    // With it (or with none) it must open, and ask for the modify password
-    // before allowing changes exactly when one was set.
-    const Probe opened = probe(file, openPassword.isEmpty() ? std::nullopt : std::optional<QString>(openPassword),
-                               std::nullopt, false);
+    // One opening for editing, the password given only when the office asks
+    // for it: it must ask exactly when an open password was set, accept that
+    // password, and open it read-only exactly when a modify password was set.
+    const Probe opened =
+        probe(file, openPassword.isEmpty() ? std::nullopt : std::optional<QString>(openPassword), false);
+    if (opened.askedOpenPassword != !openPassword.isEmpty())
+        return openPassword.isEmpty() ? QStringLiteral("保存后的文件仍有打开密码")
+                                      : QStringLiteral("保存后的文件没有打开密码");
     if (!opened.loaded)
-        return opened.askedOpenPassword && openPassword.isEmpty()
-                   ? QStringLiteral("保存后的文件仍有打开密码")
-                   : QStringLiteral("保存后的文件无法重新打开(%1)").arg(opened.problem);
+        return QStringLiteral("保存后的文件无法重新打开(%1)")
+            .arg(opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem);
     // A document with a modify password opens read-only until it is given.
     if (opened.editable == wantModify)
         return wantModify ? QStringLiteral("保存后的文件没有写密码") : QStringLiteral("保存后的文件仍有写密码");
@@ -395,8 +374,8 @@ QString Engine::verify(const QString& file, DocKind kind, const QString& openPas
         // The stored protection must be the one for this password. (An
         // encrypted package cannot be read this way; the office opening it
         // read-only above stands for it then.)
-        const WriteProtection wp = readWriteProtection(office_, file);
         if (openPassword.isEmpty()) {
+            const WriteProtection wp = readWriteProtection(office_, file);
             bool spinOk = false;
             const int spin = wp.spinCount.toInt(&spinOk);
             if (!wp.present || wp.algorithmSid != QLatin1String("14") || !spinOk ||

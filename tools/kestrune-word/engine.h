@@ -38,7 +38,8 @@ public:
     void close(int id);
     void closeAll();
 
-    // How an office opening of a file finds its protection (for checks).
+    // How an office opening of a file finds its protection: the open
+    // password is given only when the office asks for it.
     struct Probe {
         bool loaded = false;
         bool askedOpenPassword = false;
@@ -48,8 +49,7 @@ public:
         QString filter;
         QString problem;
     };
-    Probe probe(const QString& file, const std::optional<QString>& openPassword,
-                const std::optional<QString>& modifyPassword, bool readOnly);
+    Probe probe(const QString& file, const std::optional<QString>& openPassword, bool readOnly);
 
 private:
     struct Doc {

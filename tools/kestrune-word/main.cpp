@@ -6,10 +6,9 @@
 //       output (see serve() below).
 //   kestrune-word [--office DIR] [--open-password P] [--modify-password M] FILE...
 //       one line per file on standard output: the file, a tab, and "ok" or
-//       the reason; status 0 only when every file is ok. An empty value
-//       removes that password; an option left out keeps it as it is.
-//   kestrune-word --probe FILE [--open-password P] [--modify-password M] [--office DIR]
-//       opens FILE for editing and prints what the office asked for (JSON).
+//       the reason; status 0 only when every file is ok. An empty value (or
+//       an option left out) removes that password. Documents that already
+//       have an open password cannot be opened here: no one is asked for it.
 
 #include "engine.h"
 #include "office.h"
@@ -118,8 +117,8 @@ int serve(kw::Office& office)
     return 0;
 }
 
-int runFiles(kw::Office& office, const QStringList& files, const std::optional<QString>& openPassword,
-             const std::optional<QString>& modifyPassword)
+int runFiles(kw::Office& office, const QStringList& files, const QString& openPassword,
+             const QString& modifyPassword)
 {
     kw::Engine engine(office);
     bool allOk = true;
@@ -140,25 +139,10 @@ int runFiles(kw::Office& office, const QStringList& files, const std::optional<Q
     return allOk ? 0 : 1;
 }
 
-int probe(kw::Office& office, const QString& file, const std::optional<QString>& openPassword,
-          const std::optional<QString>& modifyPassword)
-{
-    kw::Engine engine(office);
-    const auto p = engine.probe(file, openPassword, modifyPassword, false);
-    send({{QStringLiteral("loaded"), p.loaded},
-          {QStringLiteral("askedOpenPassword"), p.askedOpenPassword},
-          {QStringLiteral("wrongPassword"), p.wrongPassword},
-          {QStringLiteral("askedModifyPassword"), p.askedModifyPassword},
-          {QStringLiteral("editable"), p.editable},
-          {QStringLiteral("filter"), p.filter}});
-    return 0;
-}
-
 void usage()
 {
     std::fputs("usage: kestrune-word [--office DIR] [--open-password P] [--modify-password M] FILE...\n"
-               "       kestrune-word --serve [--office DIR]\n"
-               "       kestrune-word --probe FILE [--open-password P] [--modify-password M] [--office DIR]\n",
+               "       kestrune-word --serve [--office DIR]\n",
                stderr);
 }
 
@@ -173,9 +157,8 @@ int main(int argc, char** argv)
     std::signal(SIGHUP, onSignal);
 
     QString officeFolder = qEnvironmentVariable("UNO_PATH", QStringLiteral(KW_DEFAULT_OFFICE));
-    std::optional<QString> openPassword, modifyPassword;
+    QString openPassword, modifyPassword;
     bool serveMode = false;
-    QString probeFile;
     QStringList files;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -188,7 +171,7 @@ int main(int argc, char** argv)
         if (a == QLatin1String("--serve")) {
             serveMode = true;
         } else if (a == QLatin1String("--office") || a == QLatin1String("--open-password") ||
-                   a == QLatin1String("--modify-password") || a == QLatin1String("--probe")) {
+                   a == QLatin1String("--modify-password")) {
             const auto v = value();
             if (!v) {
                 usage();
@@ -197,11 +180,9 @@ int main(int argc, char** argv)
             if (a == QLatin1String("--office"))
                 officeFolder = *v;
             else if (a == QLatin1String("--open-password"))
-                openPassword = v;
-            else if (a == QLatin1String("--modify-password"))
-                modifyPassword = v;
+                openPassword = *v;
             else
-                probeFile = *v;
+                modifyPassword = *v;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             usage();
             return 0;
@@ -215,7 +196,7 @@ int main(int argc, char** argv)
             files << a;
         }
     }
-    if (!serveMode && probeFile.isEmpty() && files.isEmpty()) {
+    if (!serveMode && files.isEmpty()) {
         usage();
         return 2;
     }
@@ -237,8 +218,6 @@ int main(int argc, char** argv)
         if (serveMode) {
             send({{QStringLiteral("ready"), true}, {QStringLiteral("startSeconds"), office.startSeconds()}});
             status = serve(office);
-        } else if (!probeFile.isEmpty()) {
-            status = probe(office, probeFile, openPassword, modifyPassword);
         } else {
             status = runFiles(office, files, openPassword, modifyPassword);
         }
