@@ -5,8 +5,12 @@
 
 #include "support/scriptedplatform.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +29,7 @@ QStringList leftovers(const TempDir& dir)
 TEST(WordEngine, DocxPasswordsAreSetChangedAndRemoved)
 {
     TempDir dir;
-    const QString file = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("报告.docx"));
+    const QString file = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("报告 #1%.docx"));
     auto app = startWord();
     ASSERT_TRUE(app);
 
@@ -44,7 +48,7 @@ TEST(WordEngine, DocxPasswordsAreSetChangedAndRemoved)
     const auto inputs = scripted().of(Interaction::Input);
     ASSERT_EQ(inputs.size(), 1u);
     EXPECT_TRUE(inputs[0].masked);
-    EXPECT_TRUE(inputs[0].text.contains(QStringLiteral("报告.docx"))) << inputs[0].text.toStdString();
+    EXPECT_TRUE(inputs[0].text.contains(QStringLiteral("报告 #1%.docx"))) << inputs[0].text.toStdString();
     p = inspect(file, QStringLiteral("新密码"), QStringLiteral("写"));
     EXPECT_TRUE(p.decrypts);
     EXPECT_EQ(p.writeProtection, QStringLiteral("match"));
@@ -63,17 +67,21 @@ TEST(WordEngine, DocxPasswordsAreSetChangedAndRemoved)
     EXPECT_FALSE(p.encrypted);
     EXPECT_EQ(p.writeProtection, QStringLiteral("none"));
 
-    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("报告.docx")});
+    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("报告 #1%.docx")});
 }
 
 TEST(WordEngine, DocGetsRc4OpenPasswordAndRefusesModifyPassword)
 {
     TempDir dir;
     const QString file = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("old.doc"));
+    const QString link = dir.file(QStringLiteral("link.doc"));
+    ASSERT_TRUE(QFile::link(file, link));
     auto app = startWord();
     ASSERT_TRUE(app);
 
-    ASSERT_EQ(protect(*app, file, QStringLiteral("739"), QString()), QString());
+    // Through a link: the document it points to is re-protected, the link stays.
+    ASSERT_EQ(protect(*app, link, QStringLiteral("739"), QString()), QString());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
     Protection p = inspect(file, QStringLiteral("739"), QString());
     EXPECT_TRUE(p.encrypted);
     EXPECT_TRUE(p.decrypts);
@@ -91,7 +99,7 @@ TEST(WordEngine, DocGetsRc4OpenPasswordAndRefusesModifyPassword)
     scripted().inputs.push_back(QStringLiteral("5917x"));
     ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
     EXPECT_FALSE(inspect(file, QString(), QString()).encrypted);
-    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("old.doc")});
+    EXPECT_EQ(leftovers(dir), (QStringList{QStringLiteral("link.doc"), QStringLiteral("old.doc")}));
 }
 
 TEST(WordEngine, EncryptedDocumentNeedsItsCurrentPasswordAndQuitEndsTheOffice)
@@ -196,6 +204,26 @@ TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
     ASSERT_EQ(protect(*app, shared, QStringLiteral("739"), QString()), QString());
     EXPECT_EQ(QFile::permissions(shared) & 0x7777,
               (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup));
+
+    // A helper killed outright takes its office with it; the instance then
+    // reports the engine gone and raises Quit.
+    const qint64 helper = app->helperProcessId();
+    QFile list(QStringLiteral("/proc/%1/task/%1/children").arg(helper));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QStringList offices = QString::fromLatin1(list.readAll()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    ASSERT_FALSE(offices.isEmpty());
+    ::kill(pid_t(helper), SIGKILL);
+    int quits = 0;
+    QObject::connect(app.get(), &WordApplication::Quit, [&] { ++quits; });
+    EXPECT_THROW(app->openDocument(shared, false), WordError);
+    EXPECT_EQ(quits, 1);
+    for (const QString& office : offices) {
+        QDeadlineTimer gone(10000);
+        while (QFileInfo::exists(QStringLiteral("/proc/") + office) && !gone.hasExpired())
+            QThread::msleep(50);
+        // A zombie has no command line any more.
+        EXPECT_TRUE(readBytes(QStringLiteral("/proc/%1/cmdline").arg(office)).isEmpty()) << office.toStdString();
+    }
 
     QStringList expected{QStringLiteral("broken.doc"), QStringLiteral("notes.txt"), QStringLiteral("ro.docx"),
                          QStringLiteral("shared.doc")};

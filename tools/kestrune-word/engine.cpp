@@ -326,7 +326,9 @@ int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* err
         return -1;
     }
     const int id = nextId_++;
-    docs_[id] = Doc{loaded.component, info.absoluteFilePath(), filterOf(loaded.component),
+    // Saved where the document really is: a link given in its place stays a
+    // link to the re-protected document.
+    docs_[id] = Doc{loaded.component, info.canonicalFilePath(), filterOf(loaded.component),
                     handler->askedOpen ? given : QString()};
     debug(QStringLiteral("opened %1 as %2 (%3)").arg(file).arg(id).arg(docs_[id].filter));
     return id;
