@@ -84,8 +84,18 @@ TEST(WordEngine, DocGetsRc4OpenPasswordAndRefusesModifyPassword)
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     Protection p = inspect(file, QStringLiteral("739"), QString());
     EXPECT_TRUE(p.encrypted);
+    EXPECT_TRUE(p.encryptedFlag);
+    EXPECT_FALSE(p.template_);
     EXPECT_TRUE(p.decrypts);
     EXPECT_TRUE(p.rejectsWrong);
+
+    // A template stays a template.
+    const QString dot = copyWordFixture(dir, QStringLiteral("word_sample.dot"), QStringLiteral("form.dot"));
+    EXPECT_TRUE(inspect(dot, QString(), QString()).template_);
+    ASSERT_EQ(protect(*app, dot, QStringLiteral("739"), QString()), QString());
+    p = inspect(dot, QStringLiteral("739"), QString());
+    EXPECT_TRUE(p.template_);
+    EXPECT_TRUE(p.decrypts);
 
     // A modify password cannot be stored in this format: the document gets
     // its new open password, and the run says the rest was not done.
@@ -98,8 +108,11 @@ TEST(WordEngine, DocGetsRc4OpenPasswordAndRefusesModifyPassword)
 
     scripted().inputs.push_back(QStringLiteral("5917x"));
     ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
-    EXPECT_FALSE(inspect(file, QString(), QString()).encrypted);
-    EXPECT_EQ(leftovers(dir), (QStringList{QStringLiteral("link.doc"), QStringLiteral("old.doc")}));
+    p = inspect(file, QString(), QString());
+    EXPECT_FALSE(p.encrypted);
+    EXPECT_FALSE(p.encryptedFlag);
+    EXPECT_EQ(leftovers(dir),
+              (QStringList{QStringLiteral("form.dot"), QStringLiteral("link.doc"), QStringLiteral("old.doc")}));
 }
 
 TEST(WordEngine, EncryptedDocumentNeedsItsCurrentPasswordAndQuitEndsTheOffice)

@@ -47,6 +47,8 @@ struct Protection {
     bool decrypts = false;
     bool rejectsWrong = false;
     QString writeProtection;  // "none", "match" or "mismatch"
+    bool template_ = false;     // Word 97-2003 header: a template
+    bool encryptedFlag = false;  // Word 97-2003 header: encrypted
 };
 
 inline Protection inspect(const QString& file, const QString& openPassword, const QString& modifyPassword)
@@ -64,6 +66,8 @@ inline Protection inspect(const QString& file, const QString& openPassword, cons
     p.decrypts = o.value(QStringLiteral("decrypts")).toBool();
     p.rejectsWrong = o.value(QStringLiteral("rejectsWrong")).toBool();
     p.writeProtection = o.value(QStringLiteral("writeProtection")).toString();
+    p.template_ = o.value(QStringLiteral("template")).toBool();
+    p.encryptedFlag = o.value(QStringLiteral("encryptedFlag")).toBool();
     return p;
 }
 

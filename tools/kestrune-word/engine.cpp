@@ -260,6 +260,14 @@ DocKind kindOfFilter(const QString& filter)
     return DocKind::Other;
 }
 
+QString saveFilter(const QString& loadedFilter)
+{
+    // Templates stay templates; documents are written in the form Word reads.
+    if (loadedFilter == QLatin1String("MS Word 97 Vorlage") || loadedFilter == QLatin1String("MS Word 2007 XML Template"))
+        return loadedFilter;
+    return kindOfFilter(loadedFilter) == DocKind::Doc ? QStringLiteral("MS Word 97") : QStringLiteral("MS Word 2007 XML");
+}
+
 QByteArray writeProtectionHash(const QString& password, const QByteArray& salt, int spinCount)
 {
     QByteArray bytes = salt;
@@ -434,12 +442,12 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
     };
     add(prop("Overwrite", uno::Any(true)));
     if (kind == DocKind::Doc) {
-        add(prop("FilterName", uno::Any(OUString("MS Word 97"))));
+        add(prop("FilterName", uno::Any(toOU(saveFilter(doc.filter)))));
         if (!newOpen.isEmpty())
             add(prop("Password", uno::Any(toOU(newOpen))));
         add(prop("ModifyPasswordInfo", uno::Any(uno::Sequence<beans::PropertyValue>())));
     } else {
-        add(prop("FilterName", uno::Any(OUString("MS Word 2007 XML"))));
+        add(prop("FilterName", uno::Any(toOU(saveFilter(doc.filter)))));
         if (!newOpen.isEmpty()) {
             auto encryption = seq<beans::NamedValue>({
                 beans::NamedValue("OOXPassword", uno::Any(toOU(newOpen))),

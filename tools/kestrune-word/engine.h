@@ -66,6 +66,8 @@ private:
 };
 
 DocKind kindOfFilter(const QString& filter);
+// The filter a document opened with `loadedFilter` is stored with.
+QString saveFilter(const QString& loadedFilter);
 
 // The write-protection hash of the Office Open XML format: SHA-512 over the
 // salt and the UTF-16LE password, then spun with the iteration counter

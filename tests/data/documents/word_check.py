@@ -3,7 +3,8 @@
 usage: word_check.py FILE OPEN_PASSWORD MODIFY_PASSWORD
 Prints one JSON object: whether the file is encrypted, whether it decrypts
 with OPEN_PASSWORD and refuses a wrong one, and (for .docx) whether its
-w:writeProtection matches MODIFY_PASSWORD ("none", "match", "mismatch").
+w:writeProtection matches MODIFY_PASSWORD ("none", "match", "mismatch"), and
+(for Word 97-2003 files) the template and encryption flags of the file header.
 """
 import base64
 import hashlib
@@ -14,9 +15,12 @@ import sys
 import zipfile
 
 import msoffcrypto
+import olefile
+import struct
 
 path, password, modify = sys.argv[1], sys.argv[2], sys.argv[3]
-result = {"encrypted": False, "decrypts": False, "rejectsWrong": False, "writeProtection": "none"}
+result = {"encrypted": False, "decrypts": False, "rejectsWrong": False, "writeProtection": "none",
+          "template": False, "encryptedFlag": False}
 
 with open(path, "rb") as f:
     data = f.read()
@@ -58,5 +62,13 @@ if plain is not None and plain[:2] == b"PK":
             h = hashlib.sha512(h + i.to_bytes(4, "little")).digest()
         ok = attrs.get("cryptAlgorithmSid") == "14" and base64.b64encode(h).decode() == attrs.get("hash")
         result["writeProtection"] = "match" if ok else "mismatch"
+
+if olefile.isOleFile(path):
+    ole = olefile.OleFileIO(path)
+    if ole.exists("WordDocument"):
+        # The file header's flags word: bit 0 template, bit 8 encrypted.
+        flags = struct.unpack("<H", ole.openstream("WordDocument").read(12)[10:12])[0]
+        result["template"] = bool(flags & 0x0001)
+        result["encryptedFlag"] = bool(flags & 0x0100)
 
 print(json.dumps(result))
