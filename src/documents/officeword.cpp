@@ -41,9 +41,24 @@ QString defaultWordHelper()
     return beside;
 }
 
+namespace {
+WordFactory& factory()
+{
+    static WordFactory f;
+    return f;
+}
+}  // namespace
+
 std::unique_ptr<WordApplication> createWordApplication(QWidget* owner, const WordEngineLocation& where)
 {
+    if (factory() && where.helper.isEmpty() && where.officeFolder.isEmpty())
+        return factory()(owner);
     return std::make_unique<OfficeWordApplication>(owner, where);
+}
+
+void setWordFactory(WordFactory f)
+{
+    factory() = std::move(f);
 }
 
 OfficeWordApplication::OfficeWordApplication(QWidget* owner, const WordEngineLocation& where) : owner_(owner)
@@ -212,15 +227,16 @@ WordDocument* OfficeWordApplication::openDocument(const QString& fileName, bool 
 
 void OfficeWordApplication::quit()
 {
-    if (isRunning()) {
-        try {
-            send({{QStringLiteral("op"), QStringLiteral("quit")}});
-            receive(60000);
-        } catch (const WordError&) {
-            // It ends either way.
-        }
-        stopHelper();
+    // An instance that has already ended cannot be asked to quit again.
+    if (!isRunning())
+        throw WordError(QStringLiteral("文档引擎已经退出"));
+    try {
+        send({{QStringLiteral("op"), QStringLiteral("quit")}});
+        receive(60000);
+    } catch (const WordError&) {
+        // It ends either way.
     }
+    stopHelper();
     for (auto& doc : documents_)
         doc->markClosed();
     Q_EMIT Quit();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -57,7 +58,8 @@ public:
     // document (owned by the instance), or WordError. A document that needs
     // an open password asks the user for it, naming the document.
     virtual WordDocument* openDocument(const QString& fileName, bool confirmConversions) = 0;
-    // Application.Quit: ends the instance (and raises Quit).
+    // Application.Quit: ends the instance and raises Quit; WordError when
+    // the instance has already ended.
     virtual void quit() = 0;
     // Whether the instance still runs.
     virtual bool isRunning() const = 0;
@@ -78,5 +80,11 @@ struct WordEngineLocation {
 // by `owner`. Throws WordError with a description when the engine cannot be
 // started, for example without LibreOffice installed.
 std::unique_ptr<WordApplication> createWordApplication(QWidget* owner, const WordEngineLocation& where = {});
+
+// Tests of the windows that use the engine put another engine in its place:
+// while a factory is set, createWordApplication with the default location
+// calls it. An empty factory goes back to the office engine.
+using WordFactory = std::function<std::unique_ptr<WordApplication>(QWidget* owner)>;
+void setWordFactory(WordFactory factory);
 
 }  // namespace kestrune

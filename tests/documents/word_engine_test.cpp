@@ -180,6 +180,8 @@ TEST(WordEngine, EncryptedDocumentNeedsItsCurrentPasswordAndQuitEndsTheOffice)
     for (const QString& child : children)
         EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/") + child)) << "office " << child.toStdString();
     EXPECT_THROW(app->openDocument(QStringLiteral("/nonexistent.doc"), false), WordError);
+    EXPECT_THROW(app->quit(), WordError);
+    EXPECT_EQ(quits, 1);
 }
 
 TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)

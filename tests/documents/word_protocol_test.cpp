@@ -108,3 +108,31 @@ TEST(WordProtocol, EngineThatRefusesToStartGivesItsReason)
         EXPECT_EQ(e.description(), QStringLiteral("LibreOffice 启动后立即退出"));
     }
 }
+
+TEST(WordProtocol, FactoryStandsInForTheDefaultEngineOnly)
+{
+    struct Fake : WordApplication {
+        void setVisible(bool) override {}
+        bool isVisible() const override { return false; }
+        WordDocument* openDocument(const QString&, bool) override { return nullptr; }
+        void quit() override {}
+        bool isRunning() const override { return true; }
+    };
+    QWidget* seenOwner = nullptr;
+    QWidget owner;
+    setWordFactory([&](QWidget* o) -> std::unique_ptr<WordApplication> {
+        seenOwner = o;
+        return std::make_unique<Fake>();
+    });
+    auto app = createWordApplication(&owner);
+    EXPECT_TRUE(dynamic_cast<Fake*>(app.get()));
+    EXPECT_EQ(seenOwner, &owner);
+    // An explicit location still means the office engine.
+    TempDir dir;
+    EXPECT_THROW(createWordApplication(&owner, WordEngineLocation{dir.file(QStringLiteral("none")), QString()}),
+                 WordError);
+    // Without the factory the office engine is started again (here without an office).
+    setWordFactory(nullptr);
+    EXPECT_THROW(createWordApplication(&owner, WordEngineLocation{QString(), dir.file(QStringLiteral("no-office"))}),
+                 WordError);
+}
