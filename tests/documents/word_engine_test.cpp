@@ -142,7 +142,19 @@ TEST(WordEngine, EncryptedDocumentNeedsItsCurrentPasswordAndQuitEndsTheOffice)
     EXPECT_EQ(scripted().of(Interaction::Input).size(), 1u);
     EXPECT_EQ(readBytes(file), before);
 
-    // The right one opens it; DocumentOpen comes while the open is in progress.
+    // The right one opens it. An open password that is not set again is kept.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    {
+        WordDocument* doc = app->openDocument(file, false);
+        doc->setWritePassword(QStringLiteral("5917"));
+        doc->save();
+        doc->close();
+    }
+    Protection kept = inspect(file, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_TRUE(kept.decrypts);
+    EXPECT_EQ(kept.writeProtection, QStringLiteral("match"));
+
+    // DocumentOpen comes while the open is in progress.
     scripted().inputs.push_back(QStringLiteral("739"));
     WordDocument* seen = nullptr;
     bool returned = false;

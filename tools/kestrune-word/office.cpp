@@ -4,7 +4,12 @@
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
@@ -195,8 +200,31 @@ bool Office::start(const QString& programFolder, QString* error)
         }
         QThread::msleep(20);
     }
+    disableLockFiles();
     startSeconds_ = clock.elapsed() / 1000.0;
     return true;
+}
+
+void Office::disableLockFiles()
+{
+    // The checks after a save open the new file for editing; without lock
+    // files nothing is left beside the user's documents should this helper
+    // be killed in the middle of one. (The profile is this helper's own.)
+    try {
+        auto provider = configuration::theDefaultProvider::get(context_);
+        beans::NamedValue path;
+        path.Name = "nodepath";
+        path.Value <<= OUString("/org.openoffice.Office.Common/Misc");
+        uno::Sequence<uno::Any> args(1);
+        args.getArray()[0] <<= path;
+        auto access = provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess", args);
+        uno::Reference<container::XNameReplace> settings(access, uno::UNO_QUERY_THROW);
+        settings->replaceByName("UseDocumentOOoLockFile", uno::Any(false));
+        settings->replaceByName("UseDocumentSystemFileLocking", uno::Any(false));
+        uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
+    } catch (const uno::Exception&) {
+        // Lock files are only untidy, not harmful.
+    }
 }
 
 void Office::stop()

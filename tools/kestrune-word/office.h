@@ -32,6 +32,7 @@ public:
 
 private:
     bool chooseProfile(QString* error);
+    void disableLockFiles();
     pid_t spawn(const QString& binary, const QString& pipeName);
 
     pid_t pid_ = -1;
