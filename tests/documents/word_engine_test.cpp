@@ -1,0 +1,260 @@
+// The document engine on the installed LibreOffice: passwords set, changed
+// and removed, checked by reading the documents independently.
+
+#include "word_support.h"
+
+#include "support/scriptedplatform.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+using namespace kestrune;
+using namespace kestrune::test;
+
+namespace {
+
+QStringList leftovers(const TempDir& dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+TEST(WordEngine, DocxPasswordsAreSetChangedAndRemoved)
+{
+    TempDir dir;
+    const QString file = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("报告 #1%.docx"));
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    // Both passwords: AES encryption and a write protection for the modify password.
+    ASSERT_EQ(protect(*app, file, QStringLiteral("739"), QStringLiteral("5917")), QString());
+    Protection p = inspect(file, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_TRUE(p.encrypted);
+    EXPECT_TRUE(p.decrypts);
+    EXPECT_TRUE(p.rejectsWrong);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("match"));
+    EXPECT_EQ(inspect(file, QStringLiteral("739"), QStringLiteral("5918")).writeProtection, QStringLiteral("mismatch"));
+
+    // Changing them asks for the current open password, masked, naming the document.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    ASSERT_EQ(protect(*app, file, QStringLiteral("新密码"), QStringLiteral("写")), QString());
+    const auto inputs = scripted().of(Interaction::Input);
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_TRUE(inputs[0].masked);
+    EXPECT_TRUE(inputs[0].text.contains(QStringLiteral("报告 #1%.docx"))) << inputs[0].text.toStdString();
+    p = inspect(file, QStringLiteral("新密码"), QStringLiteral("写"));
+    EXPECT_TRUE(p.decrypts);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("match"));
+    EXPECT_FALSE(inspect(file, QStringLiteral("739"), QStringLiteral("写")).decrypts);
+
+    // Only a modify password: not encrypted, write protection kept.
+    scripted().inputs.push_back(QStringLiteral("新密码"));
+    ASSERT_EQ(protect(*app, file, QString(), QStringLiteral("5917")), QString());
+    p = inspect(file, QString(), QStringLiteral("5917"));
+    EXPECT_FALSE(p.encrypted);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("match"));
+
+    // Both empty: neither password is left.
+    ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
+    p = inspect(file, QString(), QString());
+    EXPECT_FALSE(p.encrypted);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("none"));
+
+    EXPECT_EQ(leftovers(dir), QStringList{QStringLiteral("报告 #1%.docx")});
+}
+
+TEST(WordEngine, DocGetsRc4OpenPasswordAndRefusesModifyPassword)
+{
+    TempDir dir;
+    const QString file = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("old.doc"));
+    const QString link = dir.file(QStringLiteral("link.doc"));
+    ASSERT_TRUE(QFile::link(file, link));
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    // Through a link: the document it points to is re-protected, the link stays.
+    ASSERT_EQ(protect(*app, link, QStringLiteral("739"), QString()), QString());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    Protection p = inspect(file, QStringLiteral("739"), QString());
+    EXPECT_TRUE(p.encrypted);
+    EXPECT_TRUE(p.encryptedFlag);
+    EXPECT_FALSE(p.template_);
+    EXPECT_TRUE(p.decrypts);
+    EXPECT_TRUE(p.rejectsWrong);
+
+    // A template stays a template.
+    const QString dot = copyWordFixture(dir, QStringLiteral("word_sample.dot"), QStringLiteral("form.dot"));
+    EXPECT_TRUE(inspect(dot, QString(), QString()).template_);
+    ASSERT_EQ(protect(*app, dot, QStringLiteral("739"), QString()), QString());
+    p = inspect(dot, QStringLiteral("739"), QString());
+    EXPECT_TRUE(p.template_);
+    EXPECT_TRUE(p.decrypts);
+
+    // A modify password cannot be stored in this format: the document gets
+    // its new open password, and the run says the rest was not done.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    const QString failure = protect(*app, file, QStringLiteral("5917x"), QStringLiteral("5917"));
+    EXPECT_TRUE(failure.contains(QStringLiteral("不支持"))) << failure.toStdString();
+    p = inspect(file, QStringLiteral("5917x"), QString());
+    EXPECT_TRUE(p.encrypted);
+    EXPECT_TRUE(p.decrypts);
+
+    scripted().inputs.push_back(QStringLiteral("5917x"));
+    ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
+    p = inspect(file, QString(), QString());
+    EXPECT_FALSE(p.encrypted);
+    EXPECT_FALSE(p.encryptedFlag);
+    EXPECT_EQ(leftovers(dir),
+              (QStringList{QStringLiteral("form.dot"), QStringLiteral("link.doc"), QStringLiteral("old.doc")}));
+}
+
+TEST(WordEngine, EncryptedDocumentNeedsItsCurrentPasswordAndQuitEndsTheOffice)
+{
+    TempDir dir;
+    const QString file = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("locked.docx"));
+    auto app = startWord();
+    ASSERT_TRUE(app);
+    ASSERT_EQ(protect(*app, file, QStringLiteral("739"), QString()), QString());
+    const QByteArray before = readBytes(file);
+
+    // Cancelled prompt: the attempt fails, nothing is written.
+    int opened = 0;
+    const auto counter = QObject::connect(app.get(), &WordApplication::DocumentOpen, [&] { ++opened; });
+    QString failure = protect(*app, file, QString(), QString());
+    EXPECT_FALSE(failure.isEmpty());
+    EXPECT_EQ(scripted().of(Interaction::Input).size(), 1u);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(readBytes(file), before);
+    QObject::disconnect(counter);
+
+    // A wrong password fails the attempt without asking again.
+    scripted().clear();
+    scripted().inputs.push_back(QStringLiteral("738"));
+    failure = protect(*app, file, QString(), QString());
+    EXPECT_TRUE(failure.contains(QStringLiteral("不正确"))) << failure.toStdString();
+    EXPECT_EQ(scripted().of(Interaction::Input).size(), 1u);
+    EXPECT_EQ(readBytes(file), before);
+
+    // The right one opens it. An open password that is not set again is kept.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    {
+        WordDocument* doc = app->openDocument(file, false);
+        doc->setWritePassword(QStringLiteral("5917"));
+        doc->save();
+        doc->close();
+    }
+    Protection kept = inspect(file, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_TRUE(kept.decrypts);
+    EXPECT_EQ(kept.writeProtection, QStringLiteral("match"));
+
+    // DocumentOpen comes while the open is in progress.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    WordDocument* seen = nullptr;
+    bool returned = false;
+    QObject::connect(app.get(), &WordApplication::DocumentOpen, [&](WordDocument* doc) {
+        EXPECT_FALSE(returned);
+        seen = doc;
+        doc->setPassword(QString());
+        doc->setWritePassword(QString());
+        doc->save();
+        doc->close();
+    });
+    WordDocument* doc = app->openDocument(file, false);
+    returned = true;
+    EXPECT_EQ(doc, seen);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(QFileInfo(seen->fullName()), QFileInfo(file));
+    EXPECT_FALSE(inspect(file, QString(), QString()).encrypted);
+
+    // Quit ends the helper and the office it started, and raises Quit.
+    const qint64 helper = app->helperProcessId();
+    ASSERT_GT(helper, 0);
+    // The office is the helper's child.
+    QStringList children;
+    const QString childrenFile = QStringLiteral("/proc/%1/task/%1/children").arg(helper);
+    QFile list(childrenFile);
+    if (list.open(QIODevice::ReadOnly))
+        children = QString::fromLatin1(list.readAll()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    ASSERT_FALSE(children.isEmpty());
+
+    int quits = 0;
+    QObject::connect(app.get(), &WordApplication::Quit, [&] { ++quits; });
+    app->quit();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(app->isRunning());
+    for (const QString& child : children)
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/") + child)) << "office " << child.toStdString();
+    EXPECT_THROW(app->openDocument(QStringLiteral("/nonexistent.doc"), false), WordError);
+    EXPECT_THROW(app->quit(), WordError);
+    EXPECT_EQ(quits, 1);
+}
+
+TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
+{
+    TempDir dir;
+    const QString text = dir.write(QStringLiteral("notes.txt"), QByteArray("just text\n"));
+    QByteArray junk(4096, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 7919) >> 3);
+    const QString garbage = dir.write(QStringLiteral("broken.doc"), junk);
+    const QString readOnly = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("ro.docx"));
+    setReadOnly(readOnly, true);
+    const QString shared = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("shared.doc"));
+    QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    QString failure = protect(*app, text, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_FALSE(failure.isEmpty());
+    EXPECT_EQ(readBytes(text), QByteArray("just text\n"));
+
+    failure = protect(*app, garbage, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_FALSE(failure.isEmpty());
+    EXPECT_EQ(readBytes(garbage), junk);
+
+    const QByteArray roBefore = readBytes(readOnly);
+    failure = protect(*app, readOnly, QStringLiteral("739"), QStringLiteral("5917"));
+    EXPECT_TRUE(failure.contains(QStringLiteral("只读"))) << failure.toStdString();
+    EXPECT_EQ(readBytes(readOnly), roBefore);
+
+    failure = protect(*app, dir.file(QStringLiteral("missing.docx")), QStringLiteral("739"), QString());
+    EXPECT_FALSE(failure.isEmpty());
+
+    // A saved document keeps its permissions.
+    ASSERT_EQ(protect(*app, shared, QStringLiteral("739"), QString()), QString());
+    EXPECT_EQ(QFile::permissions(shared) & 0x7777,
+              (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup));
+
+    // A helper killed outright takes its office with it; the instance then
+    // reports the engine gone and raises Quit.
+    const qint64 helper = app->helperProcessId();
+    QFile list(QStringLiteral("/proc/%1/task/%1/children").arg(helper));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QStringList offices = QString::fromLatin1(list.readAll()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    ASSERT_FALSE(offices.isEmpty());
+    ::kill(pid_t(helper), SIGKILL);
+    int quits = 0;
+    QObject::connect(app.get(), &WordApplication::Quit, [&] { ++quits; });
+    EXPECT_THROW(app->openDocument(shared, false), WordError);
+    EXPECT_EQ(quits, 1);
+    for (const QString& office : offices) {
+        QDeadlineTimer gone(10000);
+        while (QFileInfo::exists(QStringLiteral("/proc/") + office) && !gone.hasExpired())
+            QThread::msleep(50);
+        // A zombie has no command line any more.
+        EXPECT_TRUE(readBytes(QStringLiteral("/proc/%1/cmdline").arg(office)).isEmpty()) << office.toStdString();
+    }
+
+    QStringList expected{QStringLiteral("broken.doc"), QStringLiteral("notes.txt"), QStringLiteral("ro.docx"),
+                         QStringLiteral("shared.doc")};
+    QStringList files = leftovers(dir);
+    files.sort();
+    EXPECT_EQ(files, expected);
+}

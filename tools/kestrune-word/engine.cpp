@@ -1,0 +1,518 @@
+#include "engine.h"
+
+#include "unotext.h"
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/DocumentMSPasswordRequest.hpp>
+#include <com/sun/star/task/DocumentMSPasswordRequest2.hpp>
+#include <com/sun/star/task/DocumentPasswordRequest.hpp>
+#include <com/sun/star/task/DocumentPasswordRequest2.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionPassword.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/io/XInputStream.hpp>
+#include <com/sun/star/packages/zip/ZipFileAccess.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace css;
+
+namespace kw {
+
+namespace {
+
+bool debugging()
+{
+    static const bool on = qEnvironmentVariableIsSet("KESTRUNE_WORD_DEBUG");
+    return on;
+}
+
+void debug(const QString& text)
+{
+    if (debugging())
+        std::fprintf(stderr, "kestrune-word: %s\n", text.toLocal8Bit().constData());
+}
+
+beans::PropertyValue prop(const char* name, const uno::Any& value)
+{
+    beans::PropertyValue p;
+    p.Name = OUString::createFromAscii(name);
+    p.Value = value;
+    return p;
+}
+
+OUString fileUrl(const QString& file)
+{
+    return toOU(QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded()));
+}
+
+// Answers the office's questions during a load: the open password from the
+// prompt (once; a wrong one is not asked again), the modify password when
+// one is given, and an abort for everything else, so a load never waits.
+class Handler : public cppu::WeakImplHelper1<task::XInteractionHandler> {
+public:
+    std::function<std::optional<QString>()> askOpen;
+
+    bool askedOpen = false;
+    bool wrong = false;
+    bool cancelled = false;
+    bool askedModify = false;
+    QString other;
+
+    void SAL_CALL handle(const uno::Reference<task::XInteractionRequest>& request) override
+    {
+        const uno::Any req = request->getRequest();
+        const auto continuations = request->getContinuations();
+        uno::Reference<task::XInteractionAbort> abort;
+        uno::Reference<task::XInteractionPassword> password;
+        for (const auto& c : continuations) {
+            if (!abort.is())
+                abort.set(c, uno::UNO_QUERY);
+            if (!password.is())
+                password.set(c, uno::UNO_QUERY);
+        }
+
+        bool isPassword = false;
+        bool modify = false;
+        task::PasswordRequestMode mode = task::PasswordRequestMode_PASSWORD_ENTER;
+        task::DocumentPasswordRequest2 p2;
+        task::DocumentMSPasswordRequest2 m2;
+        task::DocumentPasswordRequest p1;
+        task::DocumentMSPasswordRequest m1;
+        if (req >>= p2) {
+            isPassword = true, mode = p2.Mode, modify = p2.IsRequestPasswordToModify;
+        } else if (req >>= m2) {
+            isPassword = true, mode = m2.Mode, modify = m2.IsRequestPasswordToModify;
+        } else if (req >>= p1) {
+            isPassword = true, mode = p1.Mode;
+        } else if (req >>= m1) {
+            isPassword = true, mode = m1.Mode;
+        }
+        debug(QStringLiteral("request %1 password=%2 modify=%3 mode=%4")
+                  .arg(toQ(req.getValueTypeName()))
+                  .arg(isPassword)
+                  .arg(modify)
+                  .arg(int(mode)));
+
+        if (isPassword && modify) {
+            // Never given here: the document stays read-only.
+            askedModify = true;
+        } else if (isPassword) {
+            if (mode == task::PasswordRequestMode_PASSWORD_REENTER) {
+                wrong = true;
+            } else if (!askedOpen && password.is()) {
+                askedOpen = true;
+                const auto answer = askOpen ? askOpen() : std::optional<QString>();
+                if (answer && !answer->isEmpty()) {
+                    password->setPassword(toOU(*answer));
+                    password->select();
+                    return;
+                }
+                cancelled = true;
+            }
+        } else {
+            uno::Exception e;
+            if (req >>= e)
+                other = toQ(e.Message);
+            if (other.isEmpty())
+                other = toQ(req.getValueTypeName());
+        }
+        if (abort.is())
+            abort->select();
+    }
+};
+
+void closeComponent(const uno::Reference<lang::XComponent>& component)
+{
+    if (!component.is())
+        return;
+    try {
+        uno::Reference<util::XCloseable> closeable(component, uno::UNO_QUERY);
+        if (closeable.is())
+            closeable->close(true);
+        else
+            component->dispose();
+    } catch (const uno::Exception&) {
+    }
+}
+
+QString filterOf(const uno::Reference<lang::XComponent>& component)
+{
+    uno::Reference<frame::XModel> model(component, uno::UNO_QUERY);
+    if (!model.is())
+        return {};
+    for (const auto& arg : model->getArgs()) {
+        if (arg.Name == "FilterName") {
+            OUString name;
+            arg.Value >>= name;
+            return toQ(name);
+        }
+    }
+    return {};
+}
+
+bool isWriterDocument(const uno::Reference<lang::XComponent>& component)
+{
+    uno::Reference<lang::XServiceInfo> info(component, uno::UNO_QUERY);
+    return info.is() && info->supportsService("com.sun.star.text.TextDocument");
+}
+
+struct LoadResult {
+    uno::Reference<lang::XComponent> component;
+    QString error;  // the office's own words, when it gave any
+};
+
+LoadResult load(Office& office, const QString& file, Handler* handler, bool readOnly,
+                const std::optional<QString>& password)
+{
+    auto args = seq<beans::PropertyValue>({
+        prop("Hidden", uno::Any(true)),
+        prop("ReadOnly", uno::Any(readOnly)),
+        prop("InteractionHandler", uno::Any(uno::Reference<task::XInteractionHandler>(handler))),
+        prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+        prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+        prop("Silent", uno::Any(true)),
+    });
+    if (password) {
+        args.realloc(args.getLength() + 1);
+        args.getArray()[args.getLength() - 1] = prop("Password", uno::Any(toOU(*password)));
+    }
+    LoadResult result;
+    try {
+        uno::Reference<frame::XComponentLoader> loader(office.desktop(), uno::UNO_QUERY_THROW);
+        result.component = loader->loadComponentFromURL(fileUrl(file), "_blank", 0, args);
+    } catch (const uno::Exception& e) {
+        result.error = toQ(e.Message);
+    }
+    return result;
+}
+
+// The write protection a Word 2007 document carries in word/settings.xml,
+// read through the office's own zip access.
+struct WriteProtection {
+    bool present = false;
+    QString algorithmSid, spinCount, hash, salt;
+};
+
+WriteProtection readWriteProtection(Office& office, const QString& file)
+{
+    WriteProtection result;
+    QByteArray xml;
+    try {
+        auto zip = packages::zip::ZipFileAccess::createWithURL(office.context(), fileUrl(file));
+        uno::Reference<io::XInputStream> in(zip->getByName("word/settings.xml"), uno::UNO_QUERY_THROW);
+        uno::Sequence<sal_Int8> chunk;
+        while (in->readBytes(chunk, 65536) > 0)
+            xml.append(reinterpret_cast<const char*>(chunk.getConstArray()), chunk.getLength());
+        in->closeInput();
+    } catch (const uno::Exception&) {
+        return result;
+    }
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("writeProtection")) {
+            const auto attrs = reader.attributes();
+            result.present = true;
+            result.algorithmSid = attrs.value(QLatin1String("w:cryptAlgorithmSid")).toString();
+            result.spinCount = attrs.value(QLatin1String("w:cryptSpinCount")).toString();
+            result.hash = attrs.value(QLatin1String("w:hash")).toString();
+            result.salt = attrs.value(QLatin1String("w:salt")).toString();
+            break;
+        }
+        if (reader.hasError())
+            break;
+    }
+    return result;
+}
+
+}  // namespace
+
+DocKind kindOfFilter(const QString& filter)
+{
+    if (filter == QLatin1String("MS Word 97") || filter == QLatin1String("MS Word 97 Vorlage"))
+        return DocKind::Doc;
+    if (filter == QLatin1String("MS Word 2007 XML") || filter == QLatin1String("Office Open XML Text") ||
+        filter == QLatin1String("MS Word 2007 XML Template"))
+        return DocKind::Docx;
+    return DocKind::Other;
+}
+
+QString saveFilter(const QString& loadedFilter)
+{
+    // Templates stay templates; documents are written in the form Word reads.
+    if (loadedFilter == QLatin1String("MS Word 97 Vorlage") || loadedFilter == QLatin1String("MS Word 2007 XML Template"))
+        return loadedFilter;
+    return kindOfFilter(loadedFilter) == DocKind::Doc ? QStringLiteral("MS Word 97") : QStringLiteral("MS Word 2007 XML");
+}
+
+QByteArray writeProtectionHash(const QString& password, const QByteArray& salt, int spinCount)
+{
+    QByteArray bytes = salt;
+    for (const QChar c : password) {
+        bytes.append(char(c.unicode() & 0xff));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha512);
+    for (quint32 i = 0; i < quint32(spinCount); ++i) {
+        const char counter[4] = {char(i & 0xff), char((i >> 8) & 0xff), char((i >> 16) & 0xff), char(i >> 24)};
+        hash.append(counter, 4);
+        hash = QCryptographicHash::hash(hash, QCryptographicHash::Sha512);
+    }
+    return hash.toBase64();
+}
+
+Engine::~Engine()
+{
+    closeAll();
+}
+
+int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* error)
+{
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        *error = QStringLiteral("文件不存在");
+        return -1;
+    }
+    if (!info.isFile()) {
+        *error = QStringLiteral("不是文件");
+        return -1;
+    }
+    if (::access(QFile::encodeName(info.absoluteFilePath()).constData(), R_OK) != 0) {
+        *error = QStringLiteral("文件不能读取");
+        return -1;
+    }
+    rtl::Reference<Handler> handler(new Handler);
+    QString given;
+    handler->askOpen = [&]() -> std::optional<QString> {
+        if (!prompt)
+            return std::nullopt;
+        auto answer = prompt(file);
+        if (answer)
+            given = *answer;
+        return answer;
+    };
+    LoadResult loaded = load(office_, file, handler.get(), true, std::nullopt);
+    if (!loaded.component.is()) {
+        if (handler->wrong)
+            *error = QStringLiteral("打开密码不正确");
+        else if (handler->cancelled)
+            *error = prompt ? QStringLiteral("文档有打开密码,没有输入密码") : QStringLiteral("文档有打开密码");
+        else if (!handler->other.isEmpty())
+            *error = QStringLiteral("LibreOffice 无法打开此文件(%1)").arg(handler->other);
+        else if (!loaded.error.isEmpty())
+            *error = QStringLiteral("LibreOffice 无法打开此文件(%1)").arg(loaded.error);
+        else
+            *error = QStringLiteral("LibreOffice 无法打开此文件");
+        return -1;
+    }
+    if (!isWriterDocument(loaded.component)) {
+        closeComponent(loaded.component);
+        *error = QStringLiteral("不是文字处理文档");
+        return -1;
+    }
+    const int id = nextId_++;
+    // Saved where the document really is: a link given in its place stays a
+    // link to the re-protected document.
+    docs_[id] = Doc{loaded.component, info.canonicalFilePath(), filterOf(loaded.component),
+                    handler->askedOpen ? given : QString()};
+    debug(QStringLiteral("opened %1 as %2 (%3)").arg(file).arg(id).arg(docs_[id].filter));
+    return id;
+}
+
+Engine::Probe Engine::probe(const QString& file, const std::optional<QString>& openPassword, bool readOnly)
+{
+    Probe result;
+    rtl::Reference<Handler> handler(new Handler);
+    handler->askOpen = [&]() { return openPassword; };
+    LoadResult loaded = load(office_, file, handler.get(), readOnly, std::nullopt);
+    result.loaded = loaded.component.is();
+    result.askedOpenPassword = handler->askedOpen;
+    result.wrongPassword = handler->wrong;
+    result.askedModifyPassword = handler->askedModify;
+    result.problem = !handler->other.isEmpty() ? handler->other : loaded.error;
+    if (result.loaded) {
+        result.filter = filterOf(loaded.component);
+
+        uno::Reference<frame::XStorable> storable(loaded.component, uno::UNO_QUERY);
+        result.editable = storable.is() && !storable->isReadonly();
+        closeComponent(loaded.component);
+    }
+    return result;
+}
+
+QString Engine::verify(const QString& file, DocKind kind, const QString& openPassword, const QString& modifyPassword)
+{
+    const bool wantModify = kind == DocKind::Docx && !modifyPassword.isEmpty();
+    // One opening for editing, the password given only when the office asks
+    // for it: it must ask exactly when an open password was set, accept that
+    // password, and open it read-only exactly when a modify password was set.
+    const Probe opened =
+        probe(file, openPassword.isEmpty() ? std::nullopt : std::optional<QString>(openPassword), false);
+    if (opened.askedOpenPassword != !openPassword.isEmpty())
+        return openPassword.isEmpty() ? QStringLiteral("保存后的文件仍有打开密码")
+                                      : QStringLiteral("保存后的文件没有打开密码");
+    if (!opened.loaded)
+        return QStringLiteral("保存后的文件无法重新打开(%1)")
+            .arg(opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem);
+    // A document with a modify password opens read-only until it is given.
+    if (opened.editable == wantModify)
+        return wantModify ? QStringLiteral("保存后的文件没有写密码") : QStringLiteral("保存后的文件仍有写密码");
+    if (wantModify) {
+        // The stored protection must be the one for this password. (An
+        // encrypted package cannot be read this way; the office opening it
+        // read-only above stands for it then.)
+        if (openPassword.isEmpty()) {
+            const WriteProtection wp = readWriteProtection(office_, file);
+            bool spinOk = false;
+            const int spin = wp.spinCount.toInt(&spinOk);
+            if (!wp.present || wp.algorithmSid != QLatin1String("14") || !spinOk ||
+                writeProtectionHash(modifyPassword, QByteArray::fromBase64(wp.salt.toLatin1()), spin) !=
+                    wp.hash.toLatin1())
+                return QStringLiteral("保存后的文件中的写密码与所设的不一致");
+        }
+    }
+    return {};
+}
+
+QString Engine::save(int id, const std::optional<QString>& openPassword, const std::optional<QString>& modifyPassword,
+                     bool* saved)
+{
+    *saved = false;
+    auto it = docs_.find(id);
+    if (it == docs_.end())
+        return QStringLiteral("文档没有打开");
+    Doc& doc = it->second;
+    const DocKind kind = kindOfFilter(doc.filter);
+    if (kind == DocKind::Other)
+        return QStringLiteral("此文件的格式(%1)不能带密码,文件未改动")
+            .arg(doc.filter.isEmpty() ? QStringLiteral("未知") : doc.filter);
+
+    const QByteArray path = QFile::encodeName(doc.file);
+    struct stat st{};
+    if (::stat(path.constData(), &st) != 0)
+        return QStringLiteral("文件已不存在,未保存");
+    if (!(st.st_mode & S_IWUSR) || ::access(path.constData(), W_OK) != 0)
+        return QStringLiteral("文件是只读的,未保存");
+
+    const QString newOpen = openPassword ? *openPassword : doc.openPassword;
+    // A modify password that is not given is not kept by a store: the
+    // caller always says what the document should end up with.
+    const QString newModify = modifyPassword ? *modifyPassword : QString();
+    const bool modifyUnsupported = kind == DocKind::Doc && !newModify.isEmpty();
+
+    const QFileInfo info(doc.file);
+    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.~kestrune-XXXXXX.") + info.suffix());
+    temp.setAutoRemove(false);
+    if (!temp.open())
+        return QStringLiteral("无法在文件所在的文件夹中建立临时文件,未保存");
+    const QString tempName = temp.fileName();
+    temp.close();
+    auto discard = [&](const QString& reason) {
+        QFile::remove(tempName);
+        return reason;
+    };
+
+    uno::Sequence<beans::PropertyValue> args;
+    auto add = [&](const beans::PropertyValue& p) {
+        args.realloc(args.getLength() + 1);
+        args.getArray()[args.getLength() - 1] = p;
+    };
+    add(prop("Overwrite", uno::Any(true)));
+    if (kind == DocKind::Doc) {
+        add(prop("FilterName", uno::Any(toOU(saveFilter(doc.filter)))));
+        if (!newOpen.isEmpty())
+            add(prop("Password", uno::Any(toOU(newOpen))));
+        add(prop("ModifyPasswordInfo", uno::Any(uno::Sequence<beans::PropertyValue>())));
+    } else {
+        add(prop("FilterName", uno::Any(toOU(saveFilter(doc.filter)))));
+        if (!newOpen.isEmpty()) {
+            auto encryption = seq<beans::NamedValue>({
+                beans::NamedValue("OOXPassword", uno::Any(toOU(newOpen))),
+                beans::NamedValue("CryptoType", uno::Any(OUString("Standard"))),
+            });
+            add(prop("EncryptionData", uno::Any(encryption)));
+        }
+        uno::Sequence<beans::PropertyValue> modifyInfo;
+        if (!newModify.isEmpty()) {
+            QByteArray salt(16, '\0');
+            for (auto& b : salt)
+                b = char(QRandomGenerator::system()->generate() & 0xff);
+            const int spinCount = 100000;
+            modifyInfo = seq<beans::PropertyValue>({
+                prop("algorithm-name", uno::Any(OUString("SHA-512"))),
+                prop("salt", uno::Any(toOU(QString::fromLatin1(salt.toBase64())))),
+                prop("iteration-count", uno::Any(sal_Int32(spinCount))),
+                prop("hash", uno::Any(toOU(QString::fromLatin1(writeProtectionHash(newModify, salt, spinCount))))),
+            });
+        }
+        add(prop("ModifyPasswordInfo", uno::Any(modifyInfo)));
+    }
+
+    try {
+        uno::Reference<frame::XStorable> storable(doc.component, uno::UNO_QUERY_THROW);
+        storable->storeToURL(fileUrl(tempName), args);
+    } catch (const uno::Exception& e) {
+        return discard(QStringLiteral("保存失败(%1)").arg(toQ(e.Message)));
+    }
+
+    const QString problem = verify(tempName, kind, newOpen, modifyUnsupported ? QString() : newModify);
+    if (!problem.isEmpty())
+        return discard(QStringLiteral("%1,原文件未改动").arg(problem));
+
+    // The new file takes the original's place with the original's
+    // permissions and, where allowed, its owner.
+    const QByteArray tempPath = QFile::encodeName(tempName);
+    ::chmod(tempPath.constData(), st.st_mode & 07777);
+    if (::chown(tempPath.constData(), st.st_uid, st.st_gid) != 0) {
+        // Only the owner's own files can be given away; the file stays ours.
+    }
+    if (::rename(tempPath.constData(), path.constData()) != 0)
+        return discard(QStringLiteral("无法替换原文件,原文件未改动"));
+    *saved = true;
+    doc.openPassword = newOpen;
+    debug(QStringLiteral("saved %1").arg(doc.file));
+    if (modifyUnsupported)
+        return QStringLiteral("已设置读密码;Word 97-2003 文档(.doc)不支持设置写密码,未设置写密码");
+    return {};
+}
+
+void Engine::close(int id)
+{
+    auto it = docs_.find(id);
+    if (it == docs_.end())
+        return;
+    closeComponent(it->second.component);
+    docs_.erase(it);
+}
+
+void Engine::closeAll()
+{
+    for (auto& [id, doc] : docs_)
+        closeComponent(doc.component);
+    docs_.clear();
+}
+
+}  // namespace kw
