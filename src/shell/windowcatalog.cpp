@@ -1,5 +1,7 @@
 #include "shell/windowcatalog.h"
 
+#include "records/frmrec.h"
+
 #include <QWidget>
 
 namespace kestrune {
@@ -17,7 +19,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
     // Mode and owner of each tool window; a window joins the program by
     // giving its entry a factory, e.g. make<frmmove>().
     return {
-        {QStringLiteral("menuRec"), true, true, {}},
+        {QStringLiteral("menuRec"), true, true, make<frmrec>()},
         {QStringLiteral("menujmword"), true, true, {}},
         {QStringLiteral("g1"), false, true, {}},
         {QStringLiteral("menuviewdwg"), false, true, {}},
