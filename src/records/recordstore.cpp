@@ -195,28 +195,36 @@ bool RecordStore::open(const QStringList& tables)
         return false;
     }
 
+    // The connection's objects are gone before a failure removes it.
+    Status failure = Status::Ok;
+    QString problem;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, m_connection);
         // mode=rw: an existing file is opened, nothing is ever created here.
         db.setDatabaseName(QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
         if (!db.open()) {
-            const QString detail = errorDetail(db.lastError());
-            fail(Status::CannotOpen, QStringLiteral("无法打开数据库文件 %1：%2").arg(m_path, detail));
-            return false;
+            failure = Status::CannotOpen;
+            problem = QStringLiteral("无法打开数据库文件 %1：%2").arg(m_path, errorDetail(db.lastError()));
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+                const QSqlError error = q.lastError();
+                if (isNotADatabase(error)) {
+                    failure = Status::NotDatabase;
+                    problem = QStringLiteral(
+                                  "文件 %1 不是可读取的 SQLite 数据库（%2），文件信息记录功能不可用。该文件未被改动。")
+                                  .arg(m_path, errorDetail(error));
+                } else {
+                    failure = Status::CannotOpen;
+                    problem = QStringLiteral("无法打开数据库文件 %1：%2").arg(m_path, errorDetail(error));
+                }
+            }
         }
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-            const QSqlError error = q.lastError();
-            q.finish();
-            if (isNotADatabase(error))
-                fail(Status::NotDatabase,
-                     QStringLiteral("文件 %1 不是可读取的 SQLite 数据库（%2），文件信息记录功能不可用。该文件未被改动。")
-                         .arg(m_path, errorDetail(error)));
-            else
-                fail(Status::CannotOpen, QStringLiteral("无法打开数据库文件 %1：%2").arg(m_path, errorDetail(error)));
-            return false;
-        }
+    }
+    if (failure != Status::Ok) {
+        fail(failure, problem);
+        return false;
     }
     m_status = Status::Ok;
     for (const QString& table : tables)
@@ -227,35 +235,47 @@ bool RecordStore::open(const QStringList& tables)
 
 QStringList RecordStore::actualFields(const QString& table) const
 {
+    // The program never changes the tables' structure: read once.
+    const auto known = m_fields.constFind(table.toLower());
+    if (known != m_fields.cend())
+        return *known;
     QStringList names;
+    if (!QSqlDatabase::contains(m_connection))
+        return names;
     QSqlQuery q(database());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table))))
         return names;
     while (q.next())
         names << q.value(1).toString();
+    if (!names.isEmpty())
+        m_fields.insert(table.toLower(), names);
     return names;
 }
 
 bool RecordStore::checkTable(const QString& table)
 {
+    // The connection's objects are gone before a failure removes it.
+    bool found = false;
+    QString readError;
     {
         QSqlQuery q(database());
         q.setForwardOnly(true);
         q.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
         q.addBindValue(table);
-        if (!q.exec()) {
-            const QString detail = errorDetail(q.lastError());
-            q.finish();
-            fail(Status::CannotOpen, QStringLiteral("无法读取数据库文件 %1：%2").arg(m_path, detail));
-            return false;
-        }
-        if (!q.next()) {
-            q.finish();
-            fail(Status::MissingTable,
-                 QStringLiteral("数据库文件 %1 中没有表 %2，文件信息记录功能不可用。").arg(m_path, table));
-            return false;
-        }
+        if (!q.exec())
+            readError = errorDetail(q.lastError());
+        else
+            found = q.next();
+    }
+    if (!readError.isEmpty()) {
+        fail(Status::CannotOpen, QStringLiteral("无法读取数据库文件 %1：%2").arg(m_path, readError));
+        return false;
+    }
+    if (!found) {
+        fail(Status::MissingTable,
+             QStringLiteral("数据库文件 %1 中没有表 %2，文件信息记录功能不可用。").arg(m_path, table));
+        return false;
     }
     const QStringList expected = recordFields(table);
     const QStringList actual = actualFields(table);
@@ -268,15 +288,16 @@ bool RecordStore::checkTable(const QString& table)
             return false;
         }
     }
+    bool ordered = false;
     {
         // Records are read in insertion order through the rowid.
         QSqlQuery q(database());
-        if (!q.exec(QStringLiteral("SELECT rowid FROM %1 LIMIT 0").arg(quoteIdentifier(table)))) {
-            q.finish();
-            fail(Status::MissingField,
-                 QStringLiteral("数据库文件 %1 的表 %2 无法按记录顺序读取，文件信息记录功能不可用。").arg(m_path, table));
-            return false;
-        }
+        ordered = q.exec(QStringLiteral("SELECT rowid FROM %1 LIMIT 0").arg(quoteIdentifier(table)));
+    }
+    if (!ordered) {
+        fail(Status::MissingField,
+             QStringLiteral("数据库文件 %1 的表 %2 无法按记录顺序读取，文件信息记录功能不可用。").arg(m_path, table));
+        return false;
     }
     return true;
 }

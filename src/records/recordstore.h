@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,7 @@ private:
     QString m_connection;
     Status m_status = Status::Closed;
     QString m_error;
+    mutable QHash<QString, QStringList> m_fields;  // by lower-case table name
 };
 
 // A cursor over one whole table, as a window holds it: it knows the records
