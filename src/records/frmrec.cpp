@@ -12,6 +12,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QStyleOptionComplex>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -52,6 +54,24 @@ QLabel* makeLabel(QLabel* l, const char* name, QRect rect)
     return l;
 }
 
+// A combo box style with a narrow arrow button, for boxes too narrow for
+// the usual one.
+class SlimComboStyle : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override
+    {
+        if (control == CC_ComboBox && (sub == SC_ComboBoxArrow || sub == SC_ComboBoxEditField)) {
+            const QRect r = option->rect;
+            const int arrow = 10;
+            if (sub == SC_ComboBoxArrow)
+                return visualRect(option->direction, r, QRect(r.right() - arrow + 1, r.top(), arrow, r.height()));
+            return visualRect(option->direction, r, QRect(r.left() + 2, r.top() + 2, r.width() - arrow - 2, r.height() - 4));
+        }
+        return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+};
+
 }  // namespace
 
 void fillGridModel(QStandardItemModel* model, const TableContents& contents)
@@ -89,6 +109,10 @@ frmrec::frmrec(QWidget* owner) : QDialog(owner)
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->addItems({QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Byte")});
     Combo1->setGeometry(twRect(2280, 1417, 615, 300));
+    // The box is narrow: a slim arrow leaves room for "Byte".
+    auto* slim = new SlimComboStyle;
+    slim->setParent(Combo1);
+    Combo1->setStyle(slim);
     Label1 = new ClickLabel(QStringLiteral("查询"), this);
     makeLabel(Label1, "Label1", twRect(3000, 1440, 495, 255));
     Label1->setLinkStyle(true);

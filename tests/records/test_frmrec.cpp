@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTimer>
 
@@ -371,6 +373,15 @@ TEST_F(RecorderTest, CaptionsFitTheirControls)
         for (QLabel* l : window->findChildren<QLabel*>()) {
             EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
             EXPECT_LE(l->fontMetrics().height(), l->height() + 2) << l->text().toStdString();
+        }
+        for (QComboBox* c : window->findChildren<QComboBox*>()) {
+            QStyleOptionComboBox option;
+            option.initFrom(c);
+            const QRect field =
+                c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+            for (int i = 0; i < c->count(); ++i)
+                EXPECT_LE(c->fontMetrics().horizontalAdvance(c->itemText(i)), field.width())
+                    << c->itemText(i).toStdString();
         }
         for (QWidget* c : window->findChildren<QWidget*>()) {
             if (c->parentWidget() != window)
