@@ -7,9 +7,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlDriver>
 #include <QUrl>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace kestrune {
@@ -22,13 +26,45 @@ namespace {
 const QString kDriver = QStringLiteral("QSQLITE");
 
 // SQLite's primary result codes that concern one record, not the store.
-bool isRecordError(const QSqlError& error)
+bool isRecordErrorCode(int rc)
 {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    if (!ok)
-        return false;
-    return code == 18 /*TOOBIG*/ || code == 19 /*CONSTRAINT*/ || code == 20 /*MISMATCH*/ || code == 25 /*RANGE*/;
+    const int code = rc & 0xff;
+    return code == SQLITE_TOOBIG || code == SQLITE_CONSTRAINT || code == SQLITE_MISMATCH || code == SQLITE_RANGE;
+}
+
+// The SQLite connection under a Qt connection, or nullptr.
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    if (!db.driver())
+        return nullptr;
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Long:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        return;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        return;
+    default: {
+        const QString text = value.toString();
+        sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+        return;
+    }
+    }
 }
 
 bool isNotADatabase(const QSqlError& error)
@@ -73,7 +109,15 @@ QStringList recordFields(const QString& table)
 
 QString recordTimeText(const QDateTime& time)
 {
-    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Written by hand: a format string is parsed anew on every call, and
+    // this runs once per recorded file.
+    const QDateTime local = time.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(),
+                                t.hour(), t.minute(), t.second());
+    return QString::fromLatin1(text, n);
 }
 
 QString quoteIdentifier(const QString& name)
@@ -475,28 +519,41 @@ TableCursor::AddResult TableCursor::addAll(const std::vector<QVariantList>& reco
     }
     std::vector<qint64> added;
     added.reserve(records.size());
-    {
-        QSqlQuery q(db);
-        if (!q.prepare(statement)) {
-            result.error = m_error = errorDetail(q.lastError());
+    if (sqlite3* handle = sqliteHandle(db)) {
+        // The driver's own connection, one prepared statement for the run.
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray sql = statement.toUtf8();
+        if (sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+            result.error = m_error = QString::fromUtf8(sqlite3_errmsg(handle));
             db.rollback();
             return result;
         }
         for (const QVariantList& values : records) {
             for (int i = 0; i < values.size(); ++i)
-                q.bindValue(i, values[i]);
-            if (!q.exec()) {
-                if (isRecordError(q.lastError())) {
+                bindValue(stmt, i + 1, values[i]);
+            const int rc = sqlite3_step(stmt);
+            if (rc != SQLITE_DONE) {
+                const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
+                sqlite3_reset(stmt);
+                if (isRecordErrorCode(rc)) {
                     ++result.dropped;
+                    sqlite3_clear_bindings(stmt);
                     continue;
                 }
-                result.error = m_error = errorDetail(q.lastError());
-                q.finish();
+                sqlite3_finalize(stmt);
+                result.error = m_error = message;
                 db.rollback();
                 return result;
             }
-            added.push_back(q.lastInsertId().toLongLong());
+            added.push_back(sqlite3_last_insert_rowid(handle));
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
         }
+        sqlite3_finalize(stmt);
+    } else {
+        result.error = m_error = QStringLiteral("数据库连接不可用");
+        db.rollback();
+        return result;
     }
     if (!db.commit()) {
         result.error = m_error = errorDetail(db.lastError());
