@@ -1,6 +1,7 @@
 #include "records/frmlog.h"
 
 #include "records/frmrec.h"
+#include "records/gridstyle.h"
 #include "shell/formutil.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
@@ -23,6 +24,9 @@ Frmlog::Frmlog(QWidget* parent) : QDialog(parent)
     MSF1->setObjectName(QStringLiteral("MSF1"));
     MSF1->setGeometry(twRect(0, 0, 5415, 3255));
     MSF1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a record, as a grid shows it.
+    MSF1->setWordWrap(false);
+    useCompactCells(MSF1);
     // No fixed column at the left.
     MSF1->verticalHeader()->hide();
     m_model = new QStandardItemModel(this);

@@ -1,6 +1,7 @@
 #include "records/frmrec.h"
 
 #include "records/frmlog.h"
+#include "records/gridstyle.h"
 #include "records/recorder.h"
 #include "records/sizequery.h"
 #include "shell/mdiform1.h"
@@ -129,6 +130,9 @@ frmrec::frmrec(QWidget* owner) : QDialog(owner)
     MSF1->setObjectName(QStringLiteral("MSF1"));
     MSF1->setGeometry(twRect(120, 3240, 6135, 3255));
     MSF1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a record, as a grid shows it.
+    MSF1->setWordWrap(false);
+    useCompactCells(MSF1);
     m_logModel = new QStandardItemModel(this);
     MSF1->setModel(m_logModel);
 

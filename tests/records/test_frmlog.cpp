@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -68,6 +69,12 @@ TEST_F(LogWindowTest, ShowsTheLogWithItsColumnWidths)
     EXPECT_EQ(w.MSF1->model()->headerData(1, Qt::Horizontal).toString(), "RecordTime");
     EXPECT_EQ(gridFolders(w), QStringList({"/first", "/second", "/third"}));
     EXPECT_FALSE(w.Data2->eof());
+    // A date and time stays whole in its column.
+    const QString when = w.MSF1->model()->index(0, 1).data().toString();
+    EXPECT_EQ(when.size(), 19);
+    const int margin = w.MSF1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w.MSF1) + 1;
+    EXPECT_LE(w.MSF1->fontMetrics().horizontalAdvance(when) + 2 * margin, w.MSF1->columnWidth(1));
+    EXPECT_FALSE(w.MSF1->wordWrap());
     EXPECT_TRUE(scripted().messages().isEmpty());
 }
 
