@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 #include <gtest/gtest.h>
@@ -264,4 +265,42 @@ TEST(TableCursor, ARunIsStoredInOneTransaction)
     // The connection is usable again afterwards.
     EXPECT_TRUE(files.addNew(fileValues("d", 4)));
     EXPECT_EQ(tableRows(path, "fileInf").size(), 3u);
+}
+
+TEST(RecordStore, PathsWithUrlCharactersOpenTheRightFile)
+{
+    TempDir dir;
+    const QString folder = dir.mkdir(QStringLiteral("a#b?c %41 文件"));
+    const QString path = folder + QStringLiteral("/db1.mdb");
+    {
+        RecordStore store(path);
+        ASSERT_TRUE(store.open(kBoth)) << store.errorText().toStdString();
+        TableCursor log(store, QStringLiteral("log"));
+        ASSERT_TRUE(log.requery());
+        ASSERT_TRUE(addLogRecord(log, QStringLiteral("x"), QDateTime::currentDateTime()));
+    }
+    EXPECT_EQ(folderEntries(folder), QStringList({"db1.mdb"}));
+    RecordStore again(path);  // the existing file, opened as it is
+    ASSERT_TRUE(again.open(kBoth));
+    EXPECT_EQ(again.count(QStringLiteral("log")), 1);
+    EXPECT_EQ(folderEntries(dir.path()), QStringList({"a#b?c %41 文件"}));
+}
+
+TEST(RecordStore, AFileThatCannotBeMadeIsReported)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("no/such/folder/db1.mdb"));
+    RecordStore store(path);
+    EXPECT_FALSE(store.open(kBoth));
+    EXPECT_EQ(store.status(), RecordStore::Status::CannotCreate);
+    EXPECT_TRUE(store.errorText().contains(path));
+    EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
+
+    // A dangling link is not replaced by a new database.
+    const QString link = dir.file(QStringLiteral("db1.mdb"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("missing-target")), link));
+    RecordStore linked(link);
+    EXPECT_FALSE(linked.open(kBoth));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("missing-target"))));
 }
