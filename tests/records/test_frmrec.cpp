@@ -158,7 +158,9 @@ TEST_F(RecorderTest, CurrentFolderIsTheProgramFolderWithWholeNames)
 
 TEST_F(RecorderTest, TypedPathIsRecordedAsTypedOrRefused)
 {
-    const QString folder = makeFolder(QStringLiteral("typed"), {QStringLiteral("x.bin")});
+    const QString sixty = QString(60, QLatin1Char('t'));
+    const QString folder = makeFolder(QStringLiteral("typed"), {sixty});
+    dir.write(QStringLiteral("typed.bin"), "x");
     makeFolder(QStringLiteral("subsonly/inner"), {QStringLiteral("deep.txt")});
     frmrec w;
 
@@ -170,7 +172,7 @@ TEST_F(RecorderTest, TypedPathIsRecordedAsTypedOrRefused)
     // A blank is not empty, names no folder: refused as such, nothing stored.
     // So are a missing folder and a file.
     for (const QString& bad : {QStringLiteral(" "), dir.file(QStringLiteral("nosuch")),
-                               dir.file(QStringLiteral("typed/x.bin"))}) {
+                               dir.file(QStringLiteral("typed.bin"))}) {
         scripted().clear();
         w.Text4->setText(bad);
         w.Command5->click();
@@ -193,7 +195,8 @@ TEST_F(RecorderTest, TypedPathIsRecordedAsTypedOrRefused)
     w.Text4->setText(typed);
     w.Command5->click();
     EXPECT_EQ(scripted().messages(), QStringList({"该目录文件信息记录完毕!"}));
-    EXPECT_EQ(files(), 1u);
+    ASSERT_EQ(files(), 1u);
+    EXPECT_EQ(tableRows(db, QStringLiteral("fileInf"))[0][0], sixty);  // the whole name
     ASSERT_EQ(logRows().size(), 1u);
     EXPECT_EQ(logRows()[0][0], typed);
 }
