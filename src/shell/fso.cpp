@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMimeDatabase>
 #include <QSaveFile>
 #include <QSet>
@@ -257,6 +258,7 @@ std::vector<QString> shortNamesFor(const std::vector<QString>& names)
 {
     std::vector<QString> result(names.size());
     QSet<QString> used;
+    QHash<QString, qint64> nextTail;
     for (size_t i = 0; i < names.size(); ++i) {
         if (isValidShortName(names[i])) {
             result[i] = names[i];
@@ -275,16 +277,29 @@ std::vector<QString> shortNamesFor(const std::vector<QString>& names)
         const int lastDot = stem.lastIndexOf(QLatin1Char('.'));
         const QString base = aliasChars(lastDot < 0 ? stem : stem.left(lastDot));
         const QString ext = aliasChars(lastDot < 0 ? QString() : stem.mid(lastDot + 1)).left(3);
+        // The candidates are tried with the tails ~1, ~2, ... in turn. All
+        // tails of one digit count share one prefix length, so a candidate
+        // depends only on that prefix, the extension and the tail; one found
+        // taken stays taken. Each such group resumes where the last search in
+        // it stopped: a folder of many similar names is not searched from ~1
+        // every time, and every name still gets the first free candidate.
         QString alias;
-        for (int n = 1;; ++n) {
-            const QString tail = QStringLiteral("~") + QString::number(n);
-            QString prefix = base.left(std::min<qsizetype>(6, 8 - tail.size()));
+        for (int digits = 1, first = 1;; ++digits, first *= 10) {
+            const qint64 last = qint64(first) * 10 - 1;
+            QString prefix = base.left(std::max(0, std::min(6, 8 - (digits + 1))));
             if (prefix.isEmpty())
                 prefix = QStringLiteral("_");
-            alias = prefix + tail;
-            if (!ext.isEmpty())
-                alias += QLatin1Char('.') + ext;
-            if (!used.contains(alias))
+            const QString key = prefix + QChar(0) + ext + QChar(0) + QString::number(digits);
+            qint64 n = std::max<qint64>(first, nextTail.value(key, first));
+            for (; n <= last; ++n) {
+                alias = prefix + QLatin1Char('~') + QString::number(n);
+                if (!ext.isEmpty())
+                    alias += QLatin1Char('.') + ext;
+                if (!used.contains(alias))
+                    break;
+            }
+            nextTail.insert(key, n + 1);
+            if (n <= last)
                 break;
         }
         used.insert(alias);

@@ -1,6 +1,7 @@
 #include "shell/windowcatalog.h"
 
 #include "duplicates/frmdlg.h"
+#include "records/frmrec.h"
 #include "shell/frmabout.h"
 #include "shell/frmtip.h"
 
@@ -21,7 +22,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
     // Mode and owner of each tool window; a window joins the program by
     // giving its entry a factory, e.g. make<frmmove>().
     return {
-        {QStringLiteral("menuRec"), true, true, {}},
+        {QStringLiteral("menuRec"), true, true, make<frmrec>()},
         {QStringLiteral("menujmword"), true, true, {}},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
         {QStringLiteral("menuviewdwg"), false, true, {}},

@@ -1,0 +1,337 @@
+#include "records/frmrec.h"
+
+#include "records/frmlog.h"
+#include "records/gridstyle.h"
+#include "records/recorder.h"
+#include "records/sizequery.h"
+#include "shell/mdiform1.h"
+#include "shell/platform.h"
+#include "shell/programfolder.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QStyleOptionComplex>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTimer>
+
+namespace kestrune {
+
+namespace {
+
+const int kClientWidth = 6450;
+const int kClientHeight = 6615;  // grown by the result box of the size query
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect rect)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(rect);
+    // No button answers the Enter key of a text box.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+QLineEdit* makeText(QWidget* parent, const char* name, const QString& text, QRect rect)
+{
+    auto* t = new QLineEdit(text, parent);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setGeometry(rect);
+    return t;
+}
+
+QLabel* makeLabel(QLabel* l, const char* name, QRect rect)
+{
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(rect);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+// A combo box style with a narrow arrow button, for boxes too narrow for
+// the usual one.
+class SlimComboStyle : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override
+    {
+        if (control == CC_ComboBox && (sub == SC_ComboBoxArrow || sub == SC_ComboBoxEditField)) {
+            const QRect r = option->rect;
+            const int arrow = 10;
+            if (sub == SC_ComboBoxArrow)
+                return visualRect(option->direction, r, QRect(r.right() - arrow + 1, r.top(), arrow, r.height()));
+            return visualRect(option->direction, r, QRect(r.left() + 2, r.top() + 2, r.width() - arrow - 2, r.height() - 4));
+        }
+        return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+};
+
+}  // namespace
+
+void fillGridModel(QStandardItemModel* model, const TableContents& contents)
+{
+    model->removeRows(0, model->rowCount());
+    model->setColumnCount(int(contents.fields.size()));
+    model->setHorizontalHeaderLabels(contents.fields);
+    for (const QVariantList& row : contents.rows) {
+        QList<QStandardItem*> items;
+        for (const QVariant& v : row) {
+            auto* item = new QStandardItem(v.isValid() ? v.toString() : QString());
+            item->setEditable(false);
+            items << item;
+        }
+        model->appendRow(items);
+    }
+}
+
+frmrec::frmrec(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmrec"));
+    setWindowTitle(QStringLiteral("文件信息批量记录工具"));
+    setFixedSize(tw(kClientWidth), tw(kClientHeight));
+
+    Command1 = makeButton(this, "Command1", QStringLiteral("选择一个目录"), twRect(120, 120, 1335, 375));
+    Command2 = makeButton(this, "Command2", QStringLiteral("当前目录"), twRect(1725, 120, 1335, 375));
+    Command3 = makeButton(this, "Command3", QStringLiteral("清空记录"), twRect(3315, 120, 1335, 375));
+    Command4 = makeButton(this, "Command4", QStringLiteral("日 志"), twRect(4920, 120, 1335, 375));
+    Text4 = makeText(this, "Text4", QString(), twRect(120, 720, 4695, 375));
+    Command5 = makeButton(this, "Command5", QStringLiteral("记录"), twRect(4920, 720, 1335, 375));
+
+    Label3 = makeLabel(new QLabel(QStringLiteral("请输入文件大小"), this), "Label3", twRect(120, 1440, 1455, 255));
+    Text1 = makeText(this, "Text1", QStringLiteral("2"), twRect(1560, 1432, 615, 270));
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->addItems({QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Byte")});
+    Combo1->setGeometry(twRect(2280, 1417, 615, 300));
+    // The box is narrow: a slim arrow leaves room for "Byte".
+    auto* slim = new SlimComboStyle;
+    slim->setParent(Combo1);
+    Combo1->setStyle(slim);
+    Label1 = new ClickLabel(QStringLiteral("查询"), this);
+    makeLabel(Label1, "Label1", twRect(3000, 1440, 495, 255));
+    Label1->setLinkStyle(true);
+    Label1->setToolTip(QStringLiteral("按文件大小查询已记录的文件"));
+    Label2 = makeLabel(new QLabel(QStringLiteral("差值"), this), "Label2", twRect(3480, 1440, 495, 255));
+    Text3 = makeText(this, "Text3", QStringLiteral("1"), twRect(3960, 1432, 375, 270));
+
+    Text2 = new QPlainTextEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setReadOnly(true);
+    Text2->setGeometry(twRect(120, 1800, 6135, 1335));
+
+    MSF1 = new QTableView(this);
+    MSF1->setObjectName(QStringLiteral("MSF1"));
+    MSF1->setGeometry(twRect(120, 3240, 6135, 3255));
+    MSF1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a record, as a grid shows it.
+    MSF1->setWordWrap(false);
+    useCompactCells(MSF1);
+    m_logModel = new QStandardItemModel(this);
+    MSF1->setModel(m_logModel);
+
+    Text1->installEventFilter(this);
+
+    connect(Command1, &QPushButton::clicked, this, &frmrec::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmrec::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmrec::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmrec::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmrec::Command5_Click);
+    connect(Label1, &ClickLabel::clicked, this, &frmrec::Label1_Click);
+
+    Form_Load();
+}
+
+frmrec::~frmrec()
+{
+    // The cursors go before their connection.
+    Data1.reset();
+    Data2.reset();
+    m_store.reset();
+}
+
+void frmrec::Form_Load()
+{
+    m_store = std::make_unique<RecordStore>(programFile(QStringLiteral("db1.mdb")));
+    Data1 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kFileInfTable));
+    Data2 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kLogTable));
+    Combo1->setCurrentIndex(0);
+    centreOn(this, mainForm());
+
+    if (!m_store->open({QString::fromLatin1(kFileInfTable), QString::fromLatin1(kLogTable)})) {
+        setRecordControlsEnabled(false);
+        platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
+        return;
+    }
+    Data1->requery();
+    refreshLog();
+}
+
+void frmrec::setRecordControlsEnabled(bool enabled)
+{
+    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
+                       static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command4),
+                       static_cast<QWidget*>(Command5), static_cast<QWidget*>(Label1)})
+        w->setEnabled(enabled);
+}
+
+void frmrec::refreshLog()
+{
+    Data2->requery();
+    if (const auto contents = m_store->read(QString::fromLatin1(kLogTable)))
+        fillGridModel(m_logModel, *contents);
+}
+
+void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMessage)
+{
+    if (!m_store->isOpen()) {
+        platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
+        return;
+    }
+    const RecordRun run = recordFolder(m_fso, path, *Data1, nameLimit);
+    switch (run.outcome) {
+    case RecordRun::Outcome::NoFiles:
+        return;
+    case RecordRun::Outcome::NoFolder:
+        platform().messageBox(this, QStringLiteral("指定的目录不存在!"), MsgIcon::Information);
+        return;
+    case RecordRun::Outcome::ListFailed:
+        platform().messageBox(this, QStringLiteral("无法读取目录 %1：%2").arg(path, run.error), MsgIcon::Information);
+        return;
+    case RecordRun::Outcome::StoreFailed:
+        platform().messageBox(
+            this, QStringLiteral("文件信息未能写入数据库（%1），本次没有保存任何记录。").arg(run.error),
+            MsgIcon::Information);
+        return;
+    case RecordRun::Outcome::Recorded:
+        break;
+    }
+    platform().messageBox(this, doneMessage, MsgIcon::None);
+    // The log entry carries the time at which the message was closed.
+    if (!addLogRecord(*Data2, path, QDateTime::currentDateTime()))
+        platform().messageBox(this, QStringLiteral("日志记录未能写入数据库（%1）。").arg(Data2->lastError()),
+                              MsgIcon::Information);
+}
+
+void frmrec::Command1_Click()
+{
+    const std::optional<QString> folder =
+        platform().chooseFolder(this, QStringLiteral("请选择要记录文件信息的文件夹："));
+    if (!folder)
+        return;
+    recordRun(*folder, 50, QStringLiteral("所选目录文件信息记录完毕!"));
+}
+
+void frmrec::Command2_Click()
+{
+    recordRun(programFolder(), 0, QStringLiteral("当前目录文件信息记录完毕!"));
+}
+
+void frmrec::Command5_Click()
+{
+    const QString path = Text4->text();
+    if (path.isEmpty()) {
+        platform().messageBox(this, QStringLiteral("没有输入要记录路径!"), MsgIcon::None);
+        return;
+    }
+    recordRun(path, 0, QStringLiteral("该目录文件信息记录完毕!"));
+}
+
+void frmrec::Command3_Click()
+{
+    if (!m_store->isOpen()) {
+        platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
+        return;
+    }
+    if (Data1->eof()) {
+        platform().messageBox(this, QStringLiteral("没有记录!"), MsgIcon::Information);
+        return;
+    }
+    Data1->moveFirst();
+    if (!Data1->deleteAll()) {
+        const QString error = Data1->lastError();
+        Data1->requery();
+        platform().messageBox(this, QStringLiteral("清空记录失败（%1），记录未被删除。").arg(error),
+                              MsgIcon::Information);
+        return;
+    }
+    refreshLog();
+    platform().messageBox(this, QStringLiteral("已清空所有已记录文件信息"), MsgIcon::None);
+}
+
+void frmrec::Command4_Click()
+{
+    Frmlog log;
+    log.setWindowModality(Qt::ApplicationModal);
+    log.exec();
+}
+
+bool frmrec::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Text1 && event->type() == QEvent::FocusIn) {
+        Text1_GotFocus();
+        // A mouse press that brought the focus would place the caret after
+        // this: select again once it has.
+        QTimer::singleShot(0, this, [this] {
+            if (Text1->hasFocus())
+                Text1_GotFocus();
+        });
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmrec::Text1_GotFocus()
+{
+    const int length = int(Text1->text().size());
+    // The whole text selected, the caret at position 0.
+    Text1->setSelection(length, -length);
+}
+
+void frmrec::Label1_Click()
+{
+    QueryBySize();
+}
+
+void frmrec::QueryBySize()
+{
+    Text2->clear();
+    const SizeRange range = sizeRange(Text1->text(), Text3->text(), Combo1->currentIndex());
+    if (!range.valid() || !m_store->isOpen()) {
+        platform().messageBox(this, QStringLiteral("没有记录"), MsgIcon::None);
+        return;
+    }
+    if (!Data1->findFirst(range.lower, range.upper)) {
+        platform().messageBox(this, QStringLiteral("没有记录"), MsgIcon::None);
+        return;
+    }
+    if (Data1->noMatch()) {
+        platform().messageBox(this, QStringLiteral("没有记录!"), MsgIcon::None);
+        return;
+    }
+    QString found;
+    bool failed = false;
+    while (!Data1->noMatch()) {
+        const std::optional<QVariant> name = Data1->field(QStringLiteral("FileName"));
+        if (!name) {
+            failed = true;
+            break;
+        }
+        found += name->toString() + QLatin1Char('\n');
+        if (!Data1->findNext(range.lower, range.upper)) {
+            failed = true;
+            break;
+        }
+    }
+    Text2->setPlainText(found);
+    Text2->moveCursor(QTextCursor::End);
+    if (failed)
+        platform().messageBox(this, QStringLiteral("没有记录"), MsgIcon::None);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,4 @@
+# The recording run writes its records through the SQLite connection under
+# Qt's SQLite driver.
+find_package(SQLite3 REQUIRED)
+target_link_libraries(kestrune_core PUBLIC SQLite::SQLite3)

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "records/recordstore.h"
+#include "shell/fso.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace kestrune {
+
+// Reads the five values of a file record; a value that cannot be read stays
+// empty. `nameLimit` > 0 keeps only that many characters of the name (a
+// character outside the basic plane counts as one and is never split).
+// `shortName` is the file's 8.3 name when the caller already has it.
+FileRecord readFileRecord(const File& file, int nameLimit = 0, const QString* shortName = nullptr);
+
+// The first `limit` characters of a text, without splitting a surrogate pair.
+QString leftCharacters(const QString& text, int limit);
+
+// What one recording run did.
+struct RecordRun {
+    enum class Outcome {
+        Recorded,     // the folder's files were stored
+        NoFiles,      // the folder holds no file: nothing stored
+        NoFolder,     // the path names no folder (or names a file)
+        ListFailed,   // the folder's files could not be listed
+        StoreFailed,  // the store failed: nothing of the run was kept
+    };
+    Outcome outcome = Outcome::NoFolder;
+    int stored = 0;
+    int dropped = 0;
+    QString error;  // for ListFailed and StoreFailed
+};
+
+// Records every file directly inside `folderPath` (in listing order) into
+// fileInf through `fileInf`, all in one transaction.
+RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
+                       int nameLimit = 0);
+
+// Appends one log record: the folder text as given and the time.
+bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
+
+}  // namespace kestrune

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+#include <vector>
+
+namespace kestrune {
+
+// The file record database db1.mdb: an SQLite 3 file beside the program with
+// the tables fileInf(FileName, FileType, filesize, LastModified, ShortName)
+// and log(FolderPath, RecordTime). Fields are written by position; dates are
+// local date and time as text "yyyy-MM-dd HH:mm:ss"; sizes are 64-bit
+// integers. Records are read in insertion order (rowid order).
+
+extern const char* const kFileInfTable;  // "fileInf"
+extern const char* const kLogTable;      // "log"
+// The fields of a table in their order; empty for an unknown table.
+QStringList recordFields(const QString& table);
+// How dates are written and read.
+QString recordTimeText(const QDateTime& time);
+
+// One record of fileInf. An empty value leaves its field empty (NULL).
+struct FileRecord {
+    std::optional<QString> name;
+    std::optional<QString> type;
+    std::optional<qint64> size;
+    std::optional<QDateTime> lastModified;
+    std::optional<QString> shortName;
+
+    QVariantList values() const;
+};
+
+// A table's contents as a grid shows them: the field names and the rows in
+// table order, each value as stored (NULL as an invalid QVariant).
+struct TableContents {
+    QStringList fields;
+    std::vector<QVariantList> rows;
+};
+
+// One connection to db1.mdb, owned by one window. Opening never alters,
+// truncates or replaces a file that is not a database of the right shape:
+// only a missing file is created (with both tables, built aside and put in
+// place without replacing anything).
+class RecordStore {
+public:
+    enum class Status { Closed, Ok, CannotCreate, CannotOpen, NotDatabase, MissingTable, MissingField };
+
+    explicit RecordStore(QString path);
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // Opens the file (creating it when missing) and checks that each of
+    // `tables` is there with its fields in order. False on failure, with
+    // status() and errorText() telling why.
+    bool open(const QStringList& tables);
+    bool isOpen() const { return m_status == Status::Ok; }
+    Status status() const { return m_status; }
+    // A message for the user naming the file and what is wrong with it.
+    QString errorText() const { return m_error; }
+    QString path() const { return m_path; }
+    QString connectionName() const { return m_connection; }
+    QSqlDatabase database() const;
+
+    // The table's field names as the file has them (by position).
+    QStringList actualFields(const QString& table) const;
+    // Every record of the table in table order.
+    std::optional<TableContents> read(const QString& table) const;
+    // The number of records of the table, or -1 when it cannot be counted.
+    qint64 count(const QString& table) const;
+
+private:
+    bool createFile();
+    bool checkTable(const QString& table);
+    void fail(Status status, const QString& text);
+
+    QString m_path;
+    QString m_connection;
+    Status m_status = Status::Closed;
+    QString m_error;
+    mutable QHash<QString, QStringList> m_fields;  // by lower-case table name
+};
+
+// A cursor over one whole table, as a window holds it: it knows the records
+// that were there when it was opened or last re-read (plus those added through
+// it), in table order, and stands on one of them or at the end. Changes made
+// through another cursor are not seen until re-read.
+class TableCursor {
+public:
+    TableCursor(RecordStore& store, QString table);
+
+    const QString& table() const { return m_table; }
+    // Re-opens the cursor on the table: it stands on the first record.
+    bool requery();
+    bool eof() const { return m_pos >= m_ids.size(); }
+    void moveFirst();
+    void moveNext();
+    // Removes the record under the cursor; the cursor stays there until it
+    // is moved (the deleted record is then passed over).
+    bool deleteCurrent();
+    // Deletes every record the cursor knows in one transaction: false and
+    // nothing deleted when that fails.
+    bool deleteAll();
+
+    // Appends one record, values by field position.
+    bool addNew(const QVariantList& values);
+    // Result of appending a whole run.
+    struct AddResult {
+        bool ok = false;
+        int stored = 0;
+        int dropped = 0;  // records the table would not take (constraint, type)
+        QString error;
+    };
+    // Appends the records in one transaction. A record the table refuses is
+    // dropped and the run goes on; a failure of the store itself rolls the
+    // whole run back (ok false, nothing stored).
+    AddResult addAll(const std::vector<QVariantList>& records);
+
+    // Moves to the first (next) record, in table order, whose filesize lies
+    // in [lower, upper]; noMatch() tells when none was found (the cursor then
+    // stays where it was).
+    bool findFirst(double lower, double upper);
+    bool findNext(double lower, double upper);
+    bool noMatch() const { return m_noMatch; }
+    // A field of the record under the cursor, by name (no regard to case).
+    std::optional<QVariant> field(const QString& name) const;
+
+    QString lastError() const { return m_error; }
+
+private:
+    bool find(double lower, double upper, qint64 afterId);
+    void skipGone();
+    QString insertStatement() const;
+
+    RecordStore& m_store;
+    QString m_table;
+    std::vector<qint64> m_ids;  // ascending: table order
+    std::vector<char> m_gone;   // deleted through this cursor
+    size_t m_pos = 0;
+    bool m_noMatch = false;
+    QString m_error;
+};
+
+// Quotes an identifier for SQL.
+QString quoteIdentifier(const QString& name);
+
+}  // namespace kestrune
