@@ -318,8 +318,10 @@ QString File::Path() const
 
 QString File::ShortName() const
 {
-    const auto& files = m_parent->files;
     const auto& aliases = m_parent->shortNames();
+    const auto& files = m_parent->files;
+    if (m_index >= 0 && size_t(m_index) < files.size() && files[size_t(m_index)] == m_name)
+        return aliases[size_t(m_index)];
     auto it = std::find(files.begin(), files.end(), m_name);
     if (it == files.end())
         fail(Path(), ENOENT);
@@ -555,8 +557,8 @@ std::vector<File> Folder::Files() const
     requireListing(*m_data);
     std::vector<File> out;
     out.reserve(m_data->files.size());
-    for (const QString& name : m_data->files)
-        out.push_back(File(m_data, name));
+    for (size_t i = 0; i < m_data->files.size(); ++i)
+        out.push_back(File(m_data, m_data->files[i], int(i)));
     return out;
 }
 

@@ -68,10 +68,14 @@ public:
 private:
     friend class Folder;
     friend class FileSystemObject;
-    File(std::shared_ptr<FolderData> parent, QString name) : m_parent(std::move(parent)), m_name(std::move(name)) {}
+    File(std::shared_ptr<FolderData> parent, QString name, int index = -1)
+        : m_parent(std::move(parent)), m_name(std::move(name)), m_index(index)
+    {
+    }
 
     std::shared_ptr<FolderData> m_parent;
     QString m_name;
+    int m_index = -1;  // position in the parent's listing, when it came from one
 };
 
 class Folder {
