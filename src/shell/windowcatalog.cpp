@@ -1,5 +1,7 @@
 #include "shell/windowcatalog.h"
 
+#include "filemanager/frmmove.h"
+
 #include <QWidget>
 
 namespace kestrune {
@@ -24,7 +26,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menudecompile"), false, true, {}},
         {QStringLiteral("menuCpVb"), false, true, {}},
         {QStringLiteral("menuTip"), false, true, {}},
-        {QStringLiteral("menumove"), false, false, {}},
+        {QStringLiteral("menumove"), false, false, make<frmmove>()},
         {QStringLiteral("menureg"), false, false, {}},
         {QStringLiteral("menuabout"), false, false, {}},
     };
