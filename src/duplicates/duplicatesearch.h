@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/fso.h"
+#include "shell/textutil.h"
 
 #include <QHash>
 #include <QSet>
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace kestrune {
-
-// Removes leading and trailing blanks (spaces only), as the entries of the
-// lists are taken when they are used.
-QString trimBlanks(const QString& text);
 
 // The form in which two file names are compared: lower case, so that names
 // that differ only in letter case are equal.

@@ -1,6 +1,7 @@
 #include "shell/windowcatalog.h"
 
 #include "duplicates/frmdlg.h"
+#include "filemanager/frmmove.h"
 #include "records/frmrec.h"
 #include "shell/frmabout.h"
 #include "shell/frmtip.h"
@@ -29,7 +30,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menudecompile"), false, true, {}},
         {QStringLiteral("menuCpVb"), false, true, {}},
         {QStringLiteral("menuTip"), false, true, &frmTip::create},
-        {QStringLiteral("menumove"), false, false, {}},
+        {QStringLiteral("menumove"), false, false, make<frmmove>()},
         {QStringLiteral("menureg"), false, false, {}},
         {QStringLiteral("menuabout"), false, false, make<frmAbout>()},
     };

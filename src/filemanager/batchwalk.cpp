@@ -1,0 +1,105 @@
+#include "filemanager/batchwalk.h"
+
+#include <QDir>
+
+#include <cerrno>
+
+namespace kestrune {
+
+bool matchesTypeList(const QString& name, const QString& typeList)
+{
+    const QString lowerName = name.toLower();
+    for (const QString& piece : typeList.split(QLatin1Char(';'))) {
+        const QString entry = trimBlanks(piece);
+        // An empty entry (from ";;" or a closing ";") would match every
+        // name: it matches none.
+        if (entry.isEmpty())
+            continue;
+        if (lowerName.right(entry.size()) == entry.toLower())
+            return true;
+    }
+    return false;
+}
+
+bool matchesSingleType(const QString& shortName, const QString& pattern)
+{
+    return shortName.right(3).toLower() == pattern.right(3).toLower();
+}
+
+void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite)
+{
+    switch (operation) {
+    case kOpMove:
+    case kOpCopy: {
+        // Never let an empty destination turn into the root folder.
+        if (trimBlanks(destination).isEmpty())
+            throw FsError(destination, ENOENT, describeError(ENOENT));
+        const QString target = destination + QDir::separator();
+        if (operation == kOpMove)
+            file.Move(target);
+        else
+            file.Copy(target, overwrite);
+        break;
+    }
+    case kOpDelete:
+        file.Delete(false);
+        break;
+    case kOpForceDelete:
+        file.Delete(true);
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+
+bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
+{
+    if (inputs.multiType && inputs.multiType()) {
+        const QString list = trimBlanks(inputs.typeList ? inputs.typeList() : QString());
+        if (list.isEmpty()) {
+            *typeListMissing = true;
+            return false;
+        }
+        return matchesTypeList(file.Name(), list);
+    }
+    return matchesSingleType(file.ShortName(), inputs.singleType ? inputs.singleType() : QString());
+}
+
+}  // namespace
+
+void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
+{
+    walkFolders(root, recurse, [&](const Folder& folder) {
+        std::vector<File> files;
+        try {
+            files = folder.Files();
+        } catch (const FsError&) {
+            return true;  // nothing listed here: its subfolders cannot be listed either
+        }
+        for (const File& file : files) {
+            try {
+                bool missing = false;
+                const bool pass = passes(file, inputs, &missing);
+                if (missing) {
+                    if (inputs.typeListMissing)
+                        inputs.typeListMissing();
+                    return false;  // the rest of this folder and its subfolders are left alone
+                }
+                if (!pass)
+                    continue;
+                const int operation = inputs.operation ? inputs.operation() : 0;
+                const bool needsDestination = operation == kOpMove || operation == kOpCopy;
+                applyBatchOperation(file, operation,
+                                    needsDestination && inputs.destination ? inputs.destination() : QString(),
+                                    inputs.overwrite ? inputs.overwrite() : true);
+            } catch (const FsError&) {
+                // A file that cannot be handled is skipped; the walk goes on.
+            }
+        }
+        return true;
+    });
+}
+
+}  // namespace kestrune

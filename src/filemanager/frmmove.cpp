@@ -1,0 +1,249 @@
+#include "filemanager/frmmove.h"
+
+#include "filemanager/batchwalk.h"
+#include "shell/appicon.h"
+#include "shell/mdiform1.h"
+#include "shell/platform.h"
+#include "shell/programfolder.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kestrune {
+
+namespace {
+
+const QString kChooseTitle = QStringLiteral("请选择文件夹：");
+const QString kFilterPrompt = QStringLiteral("输入要过滤的文件扩展名,如有多个,请务必以分号分隔!示例:chm;doc");
+
+template <typename Control>
+Control* place(Control* control, const char* name, const QRect& geometry)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(geometry);
+    return control;
+}
+
+}  // namespace
+
+frmmove::frmmove(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmmove"));
+    setWindowTitle(QStringLiteral("文件批量管理"));
+    setWindowIcon(appIcon());
+    // A sizable window; the controls keep their places when it is resized.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    resize(tw(5760), tw(3780));
+
+    Label1 = place(new QLabel(QStringLiteral("源"), this), "Label1", twRect(120, 120, 240, 255));
+    Text1 = place(new QLineEdit(this), "Text1", twRect(360, 255, 2775, 300));
+
+    Combo1 = place(new QComboBox(this), "Combo1", twRect(3240, 240, 855, 300));
+    Combo1->setEditable(true);
+    // Typed text is a pattern of its own: it neither joins the list nor gets
+    // completed from it.
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setCompleter(nullptr);
+    Combo1->addItems({QStringLiteral("*.exe"), QStringLiteral("*.txt"), QStringLiteral("*.jpg"),
+                      QStringLiteral("*.rm"), QStringLiteral("*.rar")});
+
+    Command1 = place(new QPushButton(QStringLiteral("选择一个目录"), this), "Command1", twRect(4200, 0, 1455, 375));
+    Command2 = place(new QPushButton(QStringLiteral("选择当前目录"), this), "Command2", twRect(4200, 440, 1455, 375));
+
+    Label3 = place(new ClickLabel(QStringLiteral("添加更多过滤"), this), "Label3", twRect(3000, 600, 1140, 240));
+    {
+        QFont f = Label3->font();
+        f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), f.family()});
+        f.setPointSize(9);
+        Label3->setFont(f);
+    }
+    Label3->setLinkStyle(true);
+
+    Label2 = place(new QLabel(QStringLiteral("至"), this), "Label2", twRect(120, 840, 240, 255));
+    Text2 = place(new QLineEdit(this), "Text2", twRect(360, 960, 2775, 300));
+    Check2 = place(new QCheckBox(QStringLiteral("覆盖"), this), "Check2", twRect(3240, 908, 900, 300));
+    Check2->setChecked(true);
+    Command4 = place(new QPushButton(QStringLiteral("选择一个目录"), this), "Command4", twRect(4200, 880, 1455, 375));
+    Command5 = place(new QPushButton(QStringLiteral("选择当前目录"), this), "Command5", twRect(4200, 1320, 1455, 375));
+
+    Option1Group = new QButtonGroup(this);
+    Option1Group->setObjectName(QStringLiteral("Option1"));
+    const QString optionCaptions[4] = {QStringLiteral("移动"), QStringLiteral("复制"), QStringLiteral("删除"),
+                                       QStringLiteral("强制删除")};
+    const int optionLeft[4] = {360, 1240, 2120, 3000};
+    for (int i = 0; i < 4; ++i) {
+        Option1[size_t(i)] = place(new QRadioButton(optionCaptions[i], this), "Option1",
+                                   twRect(optionLeft[i], 1440, i == 3 ? 1140 : 840, 270));
+        Option1[size_t(i)]->setProperty("Index", i);
+        Option1Group->addButton(Option1[size_t(i)], i);
+    }
+    Option1[0]->setChecked(true);
+
+    Check1 = place(new QCheckBox(QStringLiteral("包含子文件夹"), this), "Check1", twRect(360, 1800, 2400, 270));
+    Check1->setChecked(true);
+    Check3 = place(new QCheckBox(QStringLiteral("一次操作多种类型的文件,类型如下:"), this), "Check3",
+                   twRect(360, 2160, 5040, 240));
+    Text3 = place(new QLineEdit(QStringLiteral("txt"), this), "Text3", twRect(360, 2400, 3855, 300));
+
+    Label5 = place(new QLabel(QStringLiteral("提示:在上面的框中输入要过滤的文件扩展名,如有多个,请务必以分号分隔!示例:chm;doc"),
+                              this),
+                   "Label5", twRect(360, 2760, 5040, 480));
+    Label5->setWordWrap(true);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    {
+        QPalette pal = Label5->palette();
+        pal.setColor(QPalette::WindowText, QColor(192, 0, 0));
+        Label5->setPalette(pal);
+    }
+
+    Command3 = place(new QPushButton(QStringLiteral("开始"), this), "Command3", twRect(1080, 3240, 1215, 375));
+    Command6 = place(new QPushButton(QStringLiteral("关闭"), this), "Command6", twRect(3120, 3240, 1215, 375));
+
+    // Buttons must not turn into default buttons of the dialog: Enter in a
+    // text box would start a batch.
+    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5, Command6}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    connect(Command1, &QPushButton::clicked, this, &frmmove::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmmove::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmmove::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmmove::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmmove::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &frmmove::Command6_Click);
+    connect(Label3, &ClickLabel::clicked, this, &frmmove::Label3_Click);
+    connect(Option1Group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            Option1_Click(id);
+    });
+
+    Form_Load();
+}
+
+void frmmove::Form_Load()
+{
+    Combo1->setCurrentIndex(0);
+    if (MDIForm1* main = mainForm())
+        centreOn(this, main);
+    FilterOp = 1;
+}
+
+void frmmove::information(const QString& text)
+{
+    platform().messageBox(this, text, MsgIcon::Information);
+}
+
+void frmmove::Command1_Click()
+{
+    if (const auto path = platform().chooseFolder(this, kChooseTitle))
+        Text1->setText(*path);
+}
+
+void frmmove::Command4_Click()
+{
+    if (const auto path = platform().chooseFolder(this, kChooseTitle))
+        Text2->setText(*path);
+}
+
+void frmmove::Command2_Click()
+{
+    Text1->setText(programFolder());
+}
+
+void frmmove::Command5_Click()
+{
+    Text2->setText(programFolder());
+}
+
+void frmmove::Option1_Click(int index)
+{
+    const bool destination = index != 2 && index != 3;
+    Label2->setVisible(destination);
+    Text2->setVisible(destination);
+    Check2->setVisible(destination);
+    FilterOp = qint16(index + 1);
+}
+
+void frmmove::Command3_Click()
+{
+    if (Text1->text().isEmpty()) {
+        information(QStringLiteral("必须先指定源!"));
+        return;
+    }
+    if (!m_fso)
+        m_fso.emplace();
+    // A source or destination that is not a folder would walk nothing or
+    // send every file to the root folder: refuse before anything is touched.
+    if (trimBlanks(Text1->text()).isEmpty() || !m_fso->FolderExists(Text1->text())) {
+        information(QStringLiteral("指定的源目录不存在!"));
+        return;
+    }
+    if (FilterOp == kOpMove || FilterOp == kOpCopy) {
+        if (trimBlanks(Text2->text()).isEmpty()) {
+            information(QStringLiteral("必须先指定目标!"));
+            return;
+        }
+        if (!m_fso->FolderExists(Text2->text())) {
+            information(QStringLiteral("指定的目标目录不存在!"));
+            return;
+        }
+    }
+    try {
+        m_source = m_fso->GetFolder(Text1->text());
+    } catch (const FsError&) {
+        information(QStringLiteral("指定的源目录不存在!"));
+        return;
+    }
+    sf(m_source, Check1->checkState() != Qt::Unchecked);
+}
+
+void frmmove::sf(const Folder& folder, bool cas)
+{
+    BatchInputs inputs;
+    inputs.multiType = [this] { return Check3->checkState() == Qt::Checked; };
+    inputs.typeList = [this] { return Text3->text(); };
+    inputs.singleType = [this] { return Combo1->currentText(); };
+    inputs.operation = [this] { return int(FilterOp); };
+    inputs.destination = [this] { return Text2->text(); };
+    inputs.overwrite = [this] { return Check2->isChecked(); };
+    inputs.typeListMissing = [this] { information(QStringLiteral("已选中操作多种类型文件,但没有指定!")); };
+    batchWalk(folder, cas, inputs);
+}
+
+void frmmove::Label3_Click()
+{
+    const QString answer = platform().inputBox(this, kFilterPrompt);
+    m_lastFilter = trimBlanks(answer);
+
+    const QString settingFile = programFile(QStringLiteral("setting.txt"));
+    try {
+        if (!m_fso)
+            m_fso.emplace();
+        TextStream stream = m_fso->CreateTextFile(settingFile, true);
+        stream.WriteLine(QStringLiteral("filter=") + m_lastFilter);
+        stream.Close();
+    } catch (const FsError& e) {
+        // The list still gets the filters; the user learns that they were
+        // not kept.
+        information(QStringLiteral("无法写入文件 %1：%2").arg(settingFile, e.message()));
+    }
+
+    if (m_lastFilter.isEmpty())
+        return;
+    for (const QString& piece : m_lastFilter.split(QLatin1Char(';')))
+        Combo1->addItem(trimBlanks(piece));
+}
+
+void frmmove::Command6_Click()
+{
+    close();
+}
+
+}  // namespace kestrune

@@ -1,0 +1,351 @@
+#include "filemanager/batchwalk.h"
+
+#include "support/tempdir.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace kestrune;
+using kestrune::test::TempDir;
+
+namespace {
+
+// Inputs with fixed values, as a window that nobody touches during the walk.
+struct Fixed {
+    bool multiType = false;
+    QString typeList = QStringLiteral("txt");
+    QString singleType = QStringLiteral("*.txt");
+    int operation = kOpCopy;
+    QString destination;
+    bool overwrite = true;
+    int missingCalls = 0;
+
+    BatchInputs inputs()
+    {
+        BatchInputs in;
+        in.multiType = [this] { return multiType; };
+        in.typeList = [this] { return typeList; };
+        in.singleType = [this] { return singleType; };
+        in.operation = [this] { return operation; };
+        in.destination = [this] { return destination; };
+        in.overwrite = [this] { return overwrite; };
+        in.typeListMissing = [this] { ++missingCalls; };
+        return in;
+    }
+};
+
+void walk(const TempDir& dir, const QString& relative, bool recurse, Fixed& fixed)
+{
+    FileSystemObject fso;
+    batchWalk(fso.GetFolder(dir.file(relative)), recurse, fixed.inputs());
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+}  // namespace
+
+TEST(TypeListFilter, EntriesAreTrimmedComparedWithoutCaseAndNeedNoDot)
+{
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("A.CHM"), QStringLiteral("chm ; DOC")));
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("b.doc"), QStringLiteral("chm ; DOC")));
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("b.docx"), QStringLiteral("chm ; DOC")));
+    // No dot is added: "doc" is a plain suffix, ".doc" needs the dot.
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("adoc"), QStringLiteral("doc")));
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("adoc"), QStringLiteral(".doc")));
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("a.doc"), QStringLiteral(".doc")));
+    // An entry longer than the name never matches.
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("c"), QStringLiteral("abc")));
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("文档.文本"), QStringLiteral("文本")));
+}
+
+TEST(TypeListFilter, EmptyEntriesMatchNothing)
+{
+    // "chm;" used with delete must not delete every file of the tree.
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("x.txt"), QStringLiteral("chm;")));
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("x.txt"), QStringLiteral(";chm")));
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("x.txt"), QStringLiteral("chm; ;doc")));
+    EXPECT_FALSE(matchesTypeList(QStringLiteral("x.txt"), QStringLiteral(";;")));
+    EXPECT_TRUE(matchesTypeList(QStringLiteral("x.doc"), QStringLiteral("chm;;doc")));
+}
+
+TEST(SingleTypeFilter, ComparesTheLastThreeCharactersOfTheShortName)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("f/page.html"));
+    dir.write(QStringLiteral("f/notes.txtx"));
+    dir.write(QStringLiteral("f/MOVIE.RM"));
+    dir.write(QStringLiteral("f/setup.exe.bak"));
+    FileSystemObject fso;
+    QMap<QString, QString> shortNames;
+    for (const File& f : fso.GetFolder(dir.file(QStringLiteral("f"))).Files())
+        shortNames.insert(f.Name(), f.ShortName());
+    ASSERT_EQ(shortNames.value(QStringLiteral("page.html")), QStringLiteral("PAGE~1.HTM"));
+    ASSERT_EQ(shortNames.value(QStringLiteral("notes.txtx")), QStringLiteral("NOTES~1.TXT"));
+
+    EXPECT_TRUE(matchesSingleType(shortNames.value(QStringLiteral("page.html")), QStringLiteral("*.htm")));
+    EXPECT_FALSE(matchesSingleType(shortNames.value(QStringLiteral("page.html")), QStringLiteral("*.html")));
+    EXPECT_TRUE(matchesSingleType(shortNames.value(QStringLiteral("notes.txtx")), QStringLiteral("*.txt")));
+    EXPECT_TRUE(matchesSingleType(shortNames.value(QStringLiteral("MOVIE.RM")), QStringLiteral("*.rm")));
+    EXPECT_FALSE(matchesSingleType(shortNames.value(QStringLiteral("setup.exe.bak")), QStringLiteral("*.exe")));
+    EXPECT_TRUE(matchesSingleType(QStringLiteral("SETUP.EXE"), QStringLiteral("*.exe")));
+    EXPECT_TRUE(matchesSingleType(QStringLiteral("setup.exe"), QStringLiteral("*.EXE")));
+    // The pattern is not trimmed, and a pattern shorter than three
+    // characters is compared whole.
+    EXPECT_FALSE(matchesSingleType(QStringLiteral("A.TXT"), QStringLiteral("*.txt ")));
+    EXPECT_FALSE(matchesSingleType(QStringLiteral("A.RM"), QStringLiteral("rm")));
+    EXPECT_FALSE(matchesSingleType(QStringLiteral("A.TXT"), QString()));
+}
+
+TEST(SingleTypeFilter, WalkUsesShortNamesOfRealFiles)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/page.html"));
+    dir.write(QStringLiteral("src/old.htm"));
+    dir.write(QStringLiteral("src/notes.txtx"));
+    Fixed fixed;
+    fixed.operation = kOpDelete;
+    fixed.singleType = QStringLiteral("*.html");
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src"))).size(), 3);  // "tml" matches no short name
+
+    fixed.singleType = QStringLiteral("*.htm");
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), QStringList{QStringLiteral("notes.txtx")});
+
+    fixed.singleType = QStringLiteral("*.txt");
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_TRUE(entries(dir.file(QStringLiteral("src"))).isEmpty());
+}
+
+TEST(BatchWalk, CopyFlattensTheTreeAndTheLaterFileWins)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/a/x.txt"), "x");
+    dir.write(QStringLiteral("src/a/b/y.txt"), "y");
+    dir.write(QStringLiteral("src/dup.txt"), "first");
+    dir.write(QStringLiteral("src/z/dup.txt"), "second");
+    dir.write(QStringLiteral("src/z/skip.doc"), "doc");
+    dir.mkdir(QStringLiteral("dest"));
+    Fixed fixed;
+    fixed.destination = dir.file(QStringLiteral("dest"));
+    walk(dir, QStringLiteral("src"), true, fixed);
+
+    EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))),
+              (QStringList{QStringLiteral("dup.txt"), QStringLiteral("x.txt"), QStringLiteral("y.txt")}));
+    EXPECT_EQ(dir.read(QStringLiteral("dest/dup.txt")), QByteArray("second"));
+    EXPECT_EQ(dir.read(QStringLiteral("dest/y.txt")), QByteArray("y"));
+    // Copies leave the sources in place.
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/a/b/y.txt")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/z/dup.txt")));
+}
+
+TEST(BatchWalk, MoveNeverReplacesSoTheLaterFileStays)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/dup.txt"), "first");
+    dir.write(QStringLiteral("src/z/dup.txt"), "second");
+    dir.write(QStringLiteral("src/z/other.txt"), "other");
+    dir.mkdir(QStringLiteral("dest"));
+    Fixed fixed;
+    fixed.operation = kOpMove;
+    fixed.overwrite = true;  // does not make a move replace
+    fixed.destination = dir.file(QStringLiteral("dest"));
+    walk(dir, QStringLiteral("src"), true, fixed);
+
+    EXPECT_EQ(dir.read(QStringLiteral("dest/dup.txt")), QByteArray("first"));
+    EXPECT_EQ(dir.read(QStringLiteral("src/z/dup.txt")), QByteArray("second"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/dup.txt")));
+    // The failure of one file does not end the walk.
+    EXPECT_EQ(dir.read(QStringLiteral("dest/other.txt")), QByteArray("other"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/z/other.txt")));
+}
+
+TEST(BatchWalk, SubfoldersOnlyWhenAsked)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/top.txt"));
+    dir.write(QStringLiteral("src/sub/inner.txt"));
+    Fixed fixed;
+    fixed.operation = kOpDelete;
+    walk(dir, QStringLiteral("src"), false, fixed);
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/top.txt")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/sub/inner.txt")));
+
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/sub/inner.txt")));
+}
+
+TEST(BatchWalk, ReadsItsInputsForEveryFileInDepthFirstOrder)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/B.txt"));
+    dir.write(QStringLiteral("src/a.txt"));
+    dir.write(QStringLiteral("src/sub/c.txt"));
+    dir.write(QStringLiteral("src/sub/deeper/d.txt"));
+    dir.write(QStringLiteral("src/zz/e.txt"));
+    dir.mkdir(QStringLiteral("one"));
+    dir.mkdir(QStringLiteral("two"));
+    // The destination changes after the first two files: the walk has to
+    // read it again for each file.
+    int asked = 0;
+    Fixed fixed;
+    BatchInputs in = fixed.inputs();
+    in.destination = [&] { return dir.file(++asked <= 2 ? QStringLiteral("one") : QStringLiteral("two")); };
+    FileSystemObject fso;
+    batchWalk(fso.GetFolder(dir.file(QStringLiteral("src"))), true, in);
+
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("one"))), (QStringList{QStringLiteral("B.txt"), QStringLiteral("a.txt")}));
+    EXPECT_EQ(entries(dir.file(QStringLiteral("two"))),
+              (QStringList{QStringLiteral("c.txt"), QStringLiteral("d.txt"), QStringLiteral("e.txt")}));
+}
+
+TEST(BatchWalk, EmptyTypeListIsReportedOncePerFolderReachedAndTouchesNothing)
+{
+    TempDir dir;
+    // Root without files; "a" has files and a subfolder that is skipped
+    // with it; "b" has no files, so its subfolder "c" is reached.
+    dir.write(QStringLiteral("src/a/one.txt"));
+    dir.write(QStringLiteral("src/a/inner/two.txt"));
+    dir.write(QStringLiteral("src/b/c/three.txt"));
+    dir.mkdir(QStringLiteral("src/empty"));
+    Fixed fixed;
+    fixed.multiType = true;
+    fixed.typeList = QStringLiteral("   ");
+    fixed.operation = kOpForceDelete;
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(fixed.missingCalls, 2);
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/a/one.txt")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/a/inner/two.txt")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/b/c/three.txt")));
+
+    // A list that holds only separators is not empty: nothing is reported and
+    // nothing matches.
+    fixed.missingCalls = 0;
+    fixed.typeList = QStringLiteral(" ; ");
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(fixed.missingCalls, 0);
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/a/one.txt")));
+
+    fixed.typeList = QStringLiteral("txt ;");
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/a/one.txt")));
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/b/c/three.txt")));
+}
+
+TEST(BatchWalk, MultiTypeListSelectsByLongName)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/A.CHM"));
+    dir.write(QStringLiteral("src/b.doc"));
+    dir.write(QStringLiteral("src/adoc"));
+    dir.write(QStringLiteral("src/keep.docx"));
+    Fixed fixed;
+    fixed.multiType = true;
+    fixed.typeList = QStringLiteral("  chm ; DOC  ");
+    fixed.singleType = QStringLiteral("*.docx");  // not used while the switch is on
+    fixed.operation = kOpDelete;
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), QStringList{QStringLiteral("keep.docx")});
+}
+
+TEST(BatchWalk, PlainDeleteLeavesReadOnlyFilesForcedDeleteRemovesThem)
+{
+    TempDir dir;
+    const QString locked = dir.write(QStringLiteral("src/locked.txt"));
+    dir.write(QStringLiteral("src/plain.txt"));
+    kestrune::test::setReadOnly(locked, true);
+    Fixed fixed;
+    fixed.operation = kOpDelete;
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_TRUE(dir.exists(QStringLiteral("src/locked.txt")));
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/plain.txt")));
+
+    fixed.operation = kOpForceDelete;
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/locked.txt")));
+}
+
+TEST(BatchWalk, CopyWithoutOverwriteKeepsExistingFiles)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/a.txt"), "new");
+    dir.write(QStringLiteral("src/b.txt"), "b");
+    dir.write(QStringLiteral("dest/a.txt"), "old");
+    Fixed fixed;
+    fixed.overwrite = false;
+    fixed.destination = dir.file(QStringLiteral("dest"));
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("old"));
+    EXPECT_EQ(dir.read(QStringLiteral("dest/b.txt")), QByteArray("b"));
+
+    fixed.overwrite = true;
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("new"));
+}
+
+TEST(BatchWalk, DestinationInsideOrEqualToTheSourceLosesNothing)
+{
+    for (int operation : {kOpCopy, kOpMove}) {
+        for (const QString& destination : {QStringLiteral("src"), QStringLiteral("src/out"), QStringLiteral("src/sub")}) {
+            SCOPED_TRACE(QStringLiteral("%1 into %2").arg(operation).arg(destination).toStdString());
+            TempDir dir;
+            dir.write(QStringLiteral("src/a.txt"), "aaaa");
+            dir.write(QStringLiteral("src/sub/b.txt"), "bbbb");
+            dir.write(QStringLiteral("src/sub/deep/c.txt"), "cccc");
+            dir.mkdir(QStringLiteral("src/out"));
+            Fixed fixed;
+            fixed.operation = operation;
+            fixed.destination = dir.file(destination);
+            walk(dir, QStringLiteral("src"), true, fixed);
+
+            // Every file is somewhere with its whole content: in the
+            // destination, or where it was.
+            for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}) {
+                const QByteArray content = QByteArray(4, name.at(0).toLatin1());
+                EXPECT_EQ(dir.read(destination + QLatin1Char('/') + name), content) << name.toStdString();
+            }
+            if (operation == kOpCopy) {
+                EXPECT_EQ(dir.read(QStringLiteral("src/a.txt")), QByteArray("aaaa"));
+                EXPECT_EQ(dir.read(QStringLiteral("src/sub/b.txt")), QByteArray("bbbb"));
+                EXPECT_EQ(dir.read(QStringLiteral("src/sub/deep/c.txt")), QByteArray("cccc"));
+            }
+            // No temporary file is left behind anywhere.
+            for (const QString& folder : {QStringLiteral("src"), QStringLiteral("src/out"), QStringLiteral("src/sub")})
+                for (const QString& entry : entries(dir.file(folder)))
+                    EXPECT_FALSE(entry.startsWith(QLatin1Char('.'))) << entry.toStdString();
+        }
+    }
+}
+
+TEST(BatchWalk, EmptyDestinationIsNeverTheRootAndOtherOperationsDoNothing)
+{
+    TempDir dir;
+    const QString path = dir.write(QStringLiteral("src/a.txt"), "a");
+    FileSystemObject fso;
+    const File file = fso.GetFile(path);
+    EXPECT_THROW(applyBatchOperation(file, kOpCopy, QString(), true), FsError);
+    EXPECT_THROW(applyBatchOperation(file, kOpMove, QStringLiteral("  "), true), FsError);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/a.txt")));
+    for (int operation : {0, 5, -1})
+        applyBatchOperation(file, operation, dir.file(QStringLiteral("src")), true);
+    EXPECT_EQ(dir.read(QStringLiteral("src/a.txt")), QByteArray("a"));
+}
+
+TEST(BatchWalk, MissingDestinationFailsEveryFileSilently)
+{
+    TempDir dir;
+    dir.write(QStringLiteral("src/a.txt"), "a");
+    dir.write(QStringLiteral("src/b.txt"), "b");
+    Fixed fixed;
+    fixed.operation = kOpMove;
+    fixed.destination = dir.file(QStringLiteral("nowhere"));
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    EXPECT_FALSE(dir.exists(QStringLiteral("nowhere")));
+}
