@@ -64,7 +64,7 @@ bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
         }
         return matchesTypeList(file.Name(), list);
     }
-    return matchesSingleType(file.ShortName(), inputs.singleType ? inputs.singleType() : QString());
+    return matchesSingleType(file.ShortNameEnding(3), inputs.singleType ? inputs.singleType() : QString());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -103,6 +104,9 @@ QString joinPath(const QString& folder, const QString& name)
 
 struct FolderData {
     explicit FolderData(QString folderPath) : path(std::move(folderPath)) {}
+    ~FolderData();
+    FolderData(const FolderData&) = delete;
+    FolderData& operator=(const FolderData&) = delete;
 
     QString path;
     bool listed = false;
@@ -114,7 +118,46 @@ struct FolderData {
 
     void list();
     const std::vector<QString>& shortNames();
+    // A handle on the folder for working on its listed files by name rather
+    // than by full path: one path lookup per folder instead of one per file.
+    // -1 when the folder cannot be opened or too many handles are held; the
+    // caller then goes by path.
+    int handle();
+
+private:
+    int m_handle = -1;
+    bool m_handleTried = false;
 };
+
+namespace {
+// Handles are kept only while few are open, so that a caller holding files
+// of many folders never runs the process out of descriptors.
+constexpr int kMaxFolderHandles = 64;
+std::atomic<int> g_folderHandles{0};
+}  // namespace
+
+FolderData::~FolderData()
+{
+    if (m_handle >= 0) {
+        ::close(m_handle);
+        g_folderHandles.fetch_sub(1);
+    }
+}
+
+int FolderData::handle()
+{
+    if (m_handle >= 0 || m_handleTried)
+        return m_handle;
+    if (g_folderHandles.fetch_add(1) >= kMaxFolderHandles) {
+        g_folderHandles.fetch_sub(1);
+        return -1;  // try again later, when others have been let go
+    }
+    m_handleTried = true;
+    m_handle = ::open(encoded(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_handle < 0)
+        g_folderHandles.fetch_sub(1);
+    return m_handle;
+}
 
 namespace {
 
@@ -254,6 +297,38 @@ bool isValidShortName(const QString& name)
     return true;
 }
 
+namespace {
+
+// The parts an alias is built from: the base's and the extension's alias
+// characters (the extension cut to three). Leading dots do not start an
+// extension.
+void aliasParts(const QString& name, QString* base, QString* ext)
+{
+    int start = 0;
+    while (start < name.size() && name.at(start) == QLatin1Char('.'))
+        ++start;
+    const QString stem = name.mid(start);
+    const int lastDot = stem.lastIndexOf(QLatin1Char('.'));
+    if (base)
+        *base = aliasChars(lastDot < 0 ? stem : stem.left(lastDot));
+    *ext = aliasChars(lastDot < 0 ? QString() : stem.mid(lastDot + 1)).left(3);
+}
+
+}  // namespace
+
+std::optional<QString> shortNameEnding(const QString& name, int count)
+{
+    if (isValidShortName(name))
+        return name.right(count);
+    // An alias ends in "." and its extension; its ending is known without
+    // the other names of the folder when the extension covers it.
+    QString ext;
+    aliasParts(name, nullptr, &ext);
+    if (count <= ext.size())
+        return ext.right(count);
+    return std::nullopt;
+}
+
 std::vector<QString> shortNamesFor(const std::vector<QString>& names)
 {
     std::vector<QString> result(names.size());
@@ -268,15 +343,9 @@ std::vector<QString> shortNamesFor(const std::vector<QString>& names)
     for (size_t i = 0; i < names.size(); ++i) {
         if (!result[i].isEmpty())
             continue;
-        QString name = names[i];
-        // Leading dots do not start an extension.
-        int start = 0;
-        while (start < name.size() && name.at(start) == QLatin1Char('.'))
-            ++start;
-        const QString stem = name.mid(start);
-        const int lastDot = stem.lastIndexOf(QLatin1Char('.'));
-        const QString base = aliasChars(lastDot < 0 ? stem : stem.left(lastDot));
-        const QString ext = aliasChars(lastDot < 0 ? QString() : stem.mid(lastDot + 1)).left(3);
+        QString base;
+        QString ext;
+        aliasParts(names[i], &base, &ext);
         // The candidates are tried with the tails ~1, ~2, ... in turn. All
         // tails of one digit count share one prefix length, so a candidate
         // depends only on that prefix, the extension and the tail; one found
@@ -326,6 +395,15 @@ QString File::ShortName() const
     if (it == files.end())
         fail(Path(), ENOENT);
     return aliases[size_t(it - files.begin())];
+}
+
+QString File::ShortNameEnding(int count) const
+{
+    if (count >= 0) {
+        if (std::optional<QString> ending = shortNameEnding(m_name, count))
+            return *ending;
+    }
+    return ShortName().right(count);
 }
 
 QString File::Type() const
@@ -514,15 +592,18 @@ void File::Move(const QString& destination) const
 
 void File::Delete(bool force) const
 {
-    const QString path = Path();
-    const QByteArray native = encoded(path);
+    // A file from a listing is reached through its folder's handle; the
+    // folder's path is then looked up once, not once per file.
+    const int folder = m_index >= 0 ? m_parent->handle() : -1;
+    const QByteArray native = folder >= 0 ? QFile::encodeName(m_name) : encoded(Path());
+    const int at = folder >= 0 ? folder : AT_FDCWD;
     struct stat st;
-    if (::lstat(native.constData(), &st) != 0)
-        fail(path, errno);
+    if (::fstatat(at, native.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        fail(Path(), errno);
     if (!force && !S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
-        fail(path, EACCES, QStringLiteral("文件只读"));
-    if (::unlink(native.constData()) != 0)
-        fail(path, errno);
+        fail(Path(), EACCES, QStringLiteral("文件只读"));
+    if (::unlinkat(at, native.constData(), 0) != 0)
+        fail(Path(), errno);
 }
 
 // ---------------------------------------------------------------------------

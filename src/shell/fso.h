@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -47,6 +48,9 @@ public:
     QString Path() const;
     // The emulated 8.3 name: unique among the folder's files.
     QString ShortName() const;
+    // ShortName().right(count), found without working out the aliases of
+    // the whole folder whenever the ending does not depend on them.
+    QString ShortNameEnding(int count) const;
     // The shared-mime-info description of the file's type, in the user's locale.
     QString Type() const;
     qint64 Size() const;
@@ -142,6 +146,10 @@ public:
 std::vector<QString> shortNamesFor(const std::vector<QString>& names);
 // True when a name is a valid 8.3 name as it stands.
 bool isValidShortName(const QString& name);
+// The last `count` characters of a name's alias when they do not depend on
+// the folder's other names (the name is its own alias, or the alias's
+// extension covers them); nothing otherwise.
+std::optional<QString> shortNameEnding(const QString& name, int count);
 
 // The one depth-first walk: `visit` gets a folder (and handles its own files)
 // before each subfolder's whole tree is walked in listing order; when it

@@ -214,6 +214,39 @@ TEST(ShortNames, FilesOfAFolderGetTheirAliases)
     EXPECT_EQ(fso.GetFolder(t.path()).ShortPath(), fso.GetFolder(t.path()).Path());
 }
 
+TEST(ShortNames, EndingKnownAloneAgreesWithTheFoldersAliases)
+{
+    // Names whose alias ending depends on the other names (short or missing
+    // extensions, numbered tails) sit beside ones where it does not.
+    const std::vector<QString> in{"a.c",          "verylongname.c",  "verylongname2.c", "README",
+                                  "longreadme",   "longreadme2",     "x.tx",            "another.tx",
+                                  "page.html",    "Page.htm",        ".bashrc",         "..hidden.txt",
+                                  "主页.htm",     "报告",            "a b.t t",         "file.名字",
+                                  "trail.",       "setup.exe.bak",   "n.TXT",           "report.Txt1"};
+    const std::vector<QString> aliases = shortNamesFor(in);
+    int knownAlone = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        for (int count = 0; count <= 4; ++count) {
+            const std::optional<QString> ending = shortNameEnding(in[i], count);
+            if (ending) {
+                ++knownAlone;
+                EXPECT_EQ(*ending, aliases[i].right(count)) << in[i].toStdString() << " " << count;
+            }
+        }
+    }
+    // "verylongname.c" ends in a tail digit, so its last three characters
+    // are left to the folder.
+    EXPECT_FALSE(shortNameEnding("verylongname.c", 3).has_value());
+    EXPECT_GT(knownAlone, 40);
+
+    TempDir t;
+    for (const QString& n : in)
+        t.write(n);
+    FileSystemObject fso;
+    for (const File& f : fso.GetFolder(t.path()).Files())
+        EXPECT_EQ(f.ShortNameEnding(3), f.ShortName().right(3)) << f.Name().toStdString();
+}
+
 TEST(FileDetails, SizeDateAndType)
 {
     TempDir t;
@@ -357,6 +390,39 @@ TEST(FileDelete, PlainDeleteRefusesReadOnlyFilesForcedDeleteRemovesThem)
     fso.GetFile(rw).Delete(false);
     EXPECT_FALSE(t.exists("rw.txt"));
     EXPECT_THROW(fso.GetFile(t.file("gone.txt")), FsError);
+}
+
+TEST(FileDelete, ListedFilesOfManyFoldersAreDeletedWithTheSameChecks)
+{
+    // Files taken from listings of more folders than the program keeps
+    // handles for: each is still deleted, read-only ones only by force, and
+    // a file gone since the listing is reported.
+    TempDir t;
+    FileSystemObject fso;
+    std::vector<std::vector<File>> held;
+    for (int i = 0; i < 150; ++i) {
+        const QString dir = QString("d%1").arg(i);
+        t.write(dir + "/a.txt", "a");
+        t.write(dir + "/b.txt", "b");
+        t.write(dir + "/gone.txt", "g");
+        test::setReadOnly(t.file(dir + "/b.txt"), true);
+        held.push_back(fso.GetFolder(t.file(dir)).Files());
+    }
+    for (int i = 0; i < 150; ++i) {
+        const QString dir = QString("d%1").arg(i);
+        const std::vector<File>& files = held[size_t(i)];
+        ASSERT_EQ(names(files), (QStringList{"a.txt", "b.txt", "gone.txt"}));
+        ASSERT_TRUE(QFile::remove(t.file(dir + "/gone.txt")));
+        files[0].Delete(false);
+        EXPECT_THROW(files[1].Delete(false), FsError) << i;
+        EXPECT_THROW(files[2].Delete(true), FsError) << i;
+        EXPECT_FALSE(t.exists(dir + "/a.txt")) << i;
+        EXPECT_TRUE(t.exists(dir + "/b.txt")) << i;
+    }
+    for (const std::vector<File>& files : held)
+        files[1].Delete(true);
+    for (int i = 0; i < 150; ++i)
+        EXPECT_EQ(QDir(t.file(QString("d%1").arg(i))).entryList(QDir::Files | QDir::Hidden), QStringList{}) << i;
 }
 
 TEST(FileDelete, ALinkIsRemovedNotItsTarget)
