@@ -30,11 +30,11 @@ FileRecord readFileRecord(const File& file, int nameLimit, const QString* shortN
     } catch (...) {
     }
     try {
-        r.size = file.Size();
-    } catch (...) {
-    }
-    try {
-        const QDateTime t = file.DateLastModified();
+        // Size and date come from one look at the file. The date is kept as
+        // UTC: the record's text is made in local time once, when stored.
+        const File::Status status = file.SizeAndModified();
+        r.size = status.size;
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(status.modifiedMSecs, Qt::UTC);
         if (t.isValid())
             r.lastModified = t;
     } catch (...) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 
 namespace kestrune {
@@ -110,7 +111,18 @@ QStringList recordFields(const QString& table)
 QString recordTimeText(const QDateTime& time)
 {
     // Written by hand: a format string is parsed anew on every call, and
-    // this runs once per recorded file.
+    // this runs once per recorded file. The C library's localtime_r gives
+    // the local wall clock without the time zone check Qt makes on every
+    // conversion.
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const time_t secs = time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+    struct tm parts;
+    if (time.isValid() && ::localtime_r(&secs, &parts)) {
+        char text[48];
+        const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900,
+                                    parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+        return QString::fromLatin1(text, n);
+    }
     const QDateTime local = time.toLocalTime();
     const QDate d = local.date();
     const QTime t = local.time();

@@ -1,12 +1,12 @@
 #include "shell/fso.h"
 
+#include "shell/mimecache.h"
 #include "shell/textcodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMimeDatabase>
 #include <QSaveFile>
 #include <QSet>
 
@@ -408,8 +408,7 @@ QString File::ShortNameEnding(int count) const
 
 QString File::Type() const
 {
-    static QMimeDatabase db;
-    return db.mimeTypeForFile(m_name, QMimeDatabase::MatchExtension).comment();
+    return mimeNameCache().comment(m_name);
 }
 
 namespace {
@@ -508,16 +507,42 @@ QString parentOf(const QString& path)
 
 }  // namespace
 
+namespace {
+
+// The file's (or its link target's) status; a file from a listing is found
+// through its folder's handle.
+struct stat statListed(FolderData& folder, const QString& name, int index)
+{
+    const int at = index >= 0 ? folder.handle() : -1;
+    if (at < 0)
+        return statOrFail(joinPath(folder.path, name));
+    struct stat st;
+    if (::fstatat(at, QFile::encodeName(name).constData(), &st, 0) != 0)
+        fail(joinPath(folder.path, name), errno);
+    return st;
+}
+
+}  // namespace
+
 qint64 File::Size() const
 {
-    return qint64(statOrFail(Path()).st_size);
+    return qint64(statListed(*m_parent, m_name, m_index).st_size);
+}
+
+qint64 File::ModifiedMSecs() const
+{
+    return SizeAndModified().modifiedMSecs;
+}
+
+File::Status File::SizeAndModified() const
+{
+    const struct stat st = statListed(*m_parent, m_name, m_index);
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000};
 }
 
 QDateTime File::DateLastModified() const
 {
-    const struct stat st = statOrFail(Path());
-    const qint64 ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    return QDateTime::fromMSecsSinceEpoch(ModifiedMSecs(), Qt::LocalTime);
 }
 
 Folder File::ParentFolder() const

@@ -55,6 +55,15 @@ public:
     QString Type() const;
     qint64 Size() const;
     QDateTime DateLastModified() const;
+    // The same moment as milliseconds since the epoch, with no local-time
+    // conversion (which costs a time zone check on every call).
+    qint64 ModifiedMSecs() const;
+    // Size() and ModifiedMSecs() from one look at the file.
+    struct Status {
+        qint64 size = 0;
+        qint64 modifiedMSecs = 0;
+    };
+    Status SizeAndModified() const;
     Folder ParentFolder() const;
 
     // Copies the file. A destination ending in a separator keeps the file's

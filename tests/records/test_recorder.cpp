@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -65,6 +69,66 @@ TEST(RecordFolder, StoresEachFileOfTheFolderOnlyAndTwiceMeansTwice)
     rows = tableRows(r.db, QStringLiteral("fileInf"));
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[3], tableRows(r.db, QStringLiteral("fileInf"))[0]);
+}
+
+namespace {
+
+// Puts a time zone in force for one test and takes it back afterwards.
+class TimeZoneInForce {
+public:
+    explicit TimeZoneInForce(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~TimeZoneInForce()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+
+void setModified(const QString& path, time_t seconds, long nanoseconds)
+{
+    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+}  // namespace
+
+TEST(RecordFolder, DatesAreStoredAsTheLocalClockOfTheZoneInForce)
+{
+    ASSERT_TRUE(QFile::exists(QStringLiteral("/usr/share/zoneinfo/Europe/Berlin")));
+    const TimeZoneInForce berlin(":Europe/Berlin");
+    Recording r;
+    // Summer time, winter time with a fraction of a second, and a moment
+    // before 1970 (seconds are counted down, not towards zero).
+    setModified(r.dir.write(QStringLiteral("src/a.txt")), 1782907200, 0);          // 2026-07-01 12:00:00 UTC
+    setModified(r.dir.write(QStringLiteral("src/b.txt")), 1768478400, 750000000);  // 2026-01-15 12:00:00.75 UTC
+    setModified(r.dir.write(QStringLiteral("src/c.txt")), -2, 500000000);          // 1969-12-31 23:59:58.5 UTC
+    ASSERT_EQ(recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files).outcome,
+              RecordRun::Outcome::Recorded);
+    const auto rows = tableRows(r.db, QStringLiteral("fileInf"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][3], "2026-07-01 14:00:00");
+    EXPECT_EQ(rows[1][3], "2026-01-15 13:00:00");
+    EXPECT_EQ(rows[2][3], "1970-01-01 00:59:58");
+
+    // Whatever the form of the moment, its text is Qt's local clock.
+    for (const QDateTime& t : {QDateTime::fromSecsSinceEpoch(1782907200, Qt::UTC),
+                               QDateTime::fromSecsSinceEpoch(1782907200, Qt::LocalTime),
+                               QDateTime::fromSecsSinceEpoch(1782907200, Qt::OffsetFromUTC, 3600),
+                               QDateTime::fromMSecsSinceEpoch(-1, Qt::UTC)}) {
+        EXPECT_EQ(recordTimeText(t), t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+            << t.toString(Qt::ISODateWithMs).toStdString();
+    }
 }
 
 TEST(RecordFolder, NothingIsStoredForAMissingFolderAFileOrAFolderWithoutFiles)
