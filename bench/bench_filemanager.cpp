@@ -24,13 +24,6 @@ using namespace kestrune::bench;
 
 namespace {
 
-QString quoted(const QString& path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + p + QLatin1Char('\'');
-}
-
 int countFiles(const QString& root, const QString& pattern)
 {
     int n = 0;
@@ -50,7 +43,7 @@ bool run(const QString& command)
 // A fresh copy of the template tree at `tree`.
 bool freshTree(const QString& templ, const QString& tree)
 {
-    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1").arg(quoted(tree), quoted(templ)));
+    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1").arg(shellQuote(tree), shellQuote(templ)));
 }
 
 // The window set up as a user would for one batch.
@@ -103,23 +96,23 @@ int main(int argc, char** argv)
         correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
                   countFiles(tree, QStringLiteral("*")) == files - txt;
         freshTree(templ, tree);
-        refDelete.push_back(timeCommand(QStringLiteral("find %1 -name '*.txt' -delete").arg(quoted(tree))));
+        refDelete.push_back(timeCommand(QStringLiteral("find %1 -name '*.txt' -delete").arg(shellQuote(tree))));
 
         // Copy into one folder.
         freshTree(templ, tree);
-        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(quoted(dest)));
+        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
         prepare(window, tree, 1, dest);
         oursCopy.push_back(timeSeconds([&] { window.Command3_Click(); }));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
-        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(quoted(dest)));
+        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
         refCopy.push_back(
-            timeCommand(QStringLiteral("find %1 -name '*.txt' -exec cp -f -t %2 {} +").arg(quoted(tree), quoted(dest))));
+            timeCommand(QStringLiteral("find %1 -name '*.txt' -exec cp -f -t %2 {} +").arg(shellQuote(tree), shellQuote(dest))));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
         std::printf("run %d: delete %.3f / %.3f s, copy %.3f / %.3f s\n", i + 1, oursDelete.back(), refDelete.back(),
                     oursCopy.back(), refCopy.back());
         std::fflush(stdout);
     }
-    run(QStringLiteral("rm -rf %1 %2").arg(quoted(tree), quoted(dest)));
+    run(QStringLiteral("rm -rf %1 %2").arg(shellQuote(tree), shellQuote(dest)));
 
     report(QStringLiteral("delete *.txt (median of %1)").arg(runs), median(oursDelete), median(refDelete));
     report(QStringLiteral("copy *.txt into one folder (median of %1)").arg(runs), median(oursCopy), median(refCopy));

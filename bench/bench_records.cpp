@@ -18,17 +18,6 @@
 using namespace kestrune;
 using namespace kestrune::bench;
 
-namespace {
-
-QString shellQuote(const QString& s)
-{
-    QString q = s;
-    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + q + QLatin1Char('\'');
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

@@ -18,6 +18,13 @@ double timeSeconds(const std::function<void()>& work)
     return double(t.nsecsElapsed()) / 1e9;
 }
 
+QString shellQuote(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 double timeCommand(const QString& command)
 {
     QProcess p;

@@ -9,6 +9,8 @@ namespace kestrune::bench {
 
 // Seconds taken by `work`.
 double timeSeconds(const std::function<void()>& work);
+// A text quoted for /bin/sh as one word.
+QString shellQuote(const QString& text);
 // Seconds taken by a shell command (run with /bin/sh -c); negative when it failed.
 double timeCommand(const QString& command);
 double median(std::vector<double> values);
