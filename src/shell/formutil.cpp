@@ -7,6 +7,31 @@
 
 namespace kestrune {
 
+QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& caption)
+{
+    QPushButton* b = control<QPushButton>(parent, name, at, caption);
+    neverDefault(b);
+    return b;
+}
+
+void neverDefault(QPushButton* button)
+{
+    button->setAutoDefault(false);
+    button->setDefault(false);
+}
+
+void setClientTwips(QWidget* window, int width, int height)
+{
+    window->resize(tw(width), tw(height));
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
 void centreOn(QWidget* window, const QWidget* other)
 {
     if (!window || !other)
@@ -32,9 +57,7 @@ ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, pare
 
 void ClickLabel::setLinkStyle(bool underline)
 {
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    setPalette(pal);
+    setTextColour(this, QColor(0, 0, 255));
     if (underline) {
         QFont f = font();
         f.setUnderline(true);

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QLabel>
+#include <QPushButton>
 #include <QRect>
+#include <QString>
+
+#include <utility>
 
 class QWidget;
 
@@ -16,6 +20,47 @@ inline QRect twRect(int left, int top, int width, int height)
 {
     return QRect(tw(left), tw(top), tw(width), tw(height));
 }
+
+// A control's place in twips, as the window tables give it: left, top, width, height.
+struct Twips {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    QRect pixels() const { return twRect(left, top, width, height); }
+};
+
+// Names and places a control that is already made: its object name is its
+// member name, its geometry the twips rectangle.
+template <typename Control>
+Control* placed(Control* control, const char* name, Twips at)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(at.pixels());
+    return control;
+}
+
+// Makes a control of any kind on `parent` with its name and place; the extra
+// arguments go to the control's constructor before the parent, so
+//   Label1 = control<QLabel>(this, "Label1", {120, 120, 240, 255}, QStringLiteral("源"));
+// reads as a line of the window's control table.
+template <typename Control, typename... Args>
+Control* control(QWidget* parent, const char* name, Twips at, Args&&... args)
+{
+    return placed(new Control(std::forward<Args>(args)..., parent), name, at);
+}
+
+// A command button that never turns into the window's default button, so
+// Enter in a text box never starts a batch.
+QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& caption);
+// Makes an existing button one that never turns into a default button.
+void neverDefault(QPushButton* button);
+
+// Sets a window's client area in twips.
+void setClientTwips(QWidget* window, int width, int height);
+
+// Text colour of a label (the dark red hints, the blue notes).
+void setTextColour(QWidget* widget, const QColor& colour);
 
 // Centres `window` on `other`: left = other's left + half of (other's width
 // - this width), top likewise. Uses outer (frame) geometry.
