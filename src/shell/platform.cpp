@@ -2,8 +2,13 @@
 
 #include "shell/qtplatform.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
 
 namespace kestrune {
 
@@ -25,6 +30,49 @@ Platform& platform()
 void setPlatform(Platform* p)
 {
     g_platform = p;
+}
+
+void runProgramWithQProcess(const QString& program, const QStringList& arguments, QObject* context,
+                            ProgramFinished finished)
+{
+    auto* process = new QProcess(context);
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardInputFile(QProcess::nullDevice());
+    auto done = std::make_shared<bool>(false);
+    auto report = [process, done, finished](ProgramEnd end) {
+        if (*done)
+            return;
+        *done = true;
+        end.standardError = process->readAllStandardError();
+        process->deleteLater();
+        if (finished)
+            finished(end);
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, report](int exitCode, QProcess::ExitStatus status) {
+                         ProgramEnd end;
+                         end.started = true;
+                         end.exitCode = exitCode;
+                         if (status == QProcess::CrashExit) {
+                             end.crashed = true;
+                             end.error = process->errorString();
+                         }
+                         report(end);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, report](QProcess::ProcessError error) {
+        // A program that never started reports here only; the other errors
+        // are followed by finished().
+        if (error != QProcess::FailedToStart)
+            return;
+        ProgramEnd end;
+        end.error = process->errorString();
+        report(end);
+    });
+    // A program is killed when its owner goes first: QProcess's destructor
+    // kills and waits for it.
+    process->start();
 }
 
 QString convertDialogFilter(const QString& filter)

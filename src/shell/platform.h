@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+class QObject;
 
 class QWidget;
 
@@ -24,6 +27,17 @@ struct RegistryValue {
 constexpr quint32 kHKeyLocalMachine = 0x80000002u;
 constexpr quint32 kRegTypeString = 1;
 constexpr quint32 kRegTypeDWord = 4;
+
+// How a program started with Platform::runProgram ended.
+struct ProgramEnd {
+    bool started = false;      // false: it could not be started; `error` says why
+    bool crashed = false;      // it was ended by a signal; `error` says so
+    int exitCode = -1;         // its exit status when it ended normally
+    QString error;             // why it could not start, or how it crashed
+    QByteArray standardError;  // what it wrote on standard error
+    bool ok() const { return started && !crashed && exitCode == 0; }
+};
+using ProgramFinished = std::function<void(const ProgramEnd&)>;
 
 // Everything that blocks on the user or leaves the process goes through this
 // interface: message and input boxes, the beep, the folder and file dialogs,
@@ -52,6 +66,12 @@ public:
 
     // Starts a program without waiting for it; false when it cannot be started.
     virtual bool startProgram(const QString& program, const QStringList& arguments, WindowState state) = 0;
+    // Starts a program and calls `finished` on this thread when it has ended
+    // or could not be started (never from inside this call). `context` owns
+    // the run: when it is destroyed first, the program is killed and
+    // `finished` is not called. Its standard output is discarded.
+    virtual void runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                            ProgramFinished finished) = 0;
     // Opens a web address with the desktop's handler; false when that fails.
     virtual bool openUrl(const QString& address) = 0;
 
@@ -72,6 +92,11 @@ public:
 Platform& platform();
 // Installs another platform (tests); nullptr goes back to the Qt platform.
 void setPlatform(Platform* p);
+
+// runProgram on QProcess: the Qt platform's, and the one test doubles hand
+// real runs to.
+void runProgramWithQProcess(const QString& program, const QStringList& arguments, QObject* context,
+                            ProgramFinished finished);
 
 // Converts a filter in the "description|pattern|description|pattern" form
 // into Qt's "description (pattern);;..." form.

@@ -69,6 +69,12 @@ bool QtPlatform::startProgram(const QString& program, const QStringList& argumen
     return QProcess::startDetached(program, arguments);
 }
 
+void QtPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                            ProgramFinished finished)
+{
+    runProgramWithQProcess(program, arguments, context, std::move(finished));
+}
+
 bool QtPlatform::openUrl(const QString& address)
 {
     return QDesktopServices::openUrl(QUrl(address));

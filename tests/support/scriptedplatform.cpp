@@ -1,5 +1,7 @@
 #include "support/scriptedplatform.h"
 
+#include <QTimer>
+
 namespace kestrune::test {
 
 QStringList ScriptedPlatform::messages() const
@@ -82,6 +84,21 @@ bool ScriptedPlatform::startProgram(const QString& program, const QStringList& a
 {
     log.push_back({Interaction::Start, program, MsgIcon::None, nullptr, arguments, false});
     return startSucceeds;
+}
+
+void ScriptedPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                                  ProgramFinished finished)
+{
+    log.push_back({Interaction::Run, program, MsgIcon::None, nullptr, arguments, false});
+    if (!answerRun) {
+        runProgramWithQProcess(program, arguments, context, std::move(finished));
+        return;
+    }
+    const ProgramEnd end = answerRun(program, arguments);
+    QTimer::singleShot(0, context, [end, finished] {
+        if (finished)
+            finished(end);
+    });
 }
 
 bool ScriptedPlatform::openUrl(const QString& address)

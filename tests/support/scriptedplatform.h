@@ -15,11 +15,11 @@ namespace kestrune::test {
 
 // What the program showed or asked for, in order.
 struct Interaction {
-    enum Kind { Message, Input, Beep, Folder, OpenFile, SaveFile, Start, Url } kind;
+    enum Kind { Message, Input, Beep, Folder, OpenFile, SaveFile, Start, Run, Url } kind;
     QString text;       // message or prompt text, dialog title or filter, program, address
     MsgIcon icon = MsgIcon::None;
     QPointer<QWidget> owner;
-    QStringList arguments;  // of a started program
+    QStringList arguments;  // of a started or run program
     bool masked = false;    // input box for a password
 };
 
@@ -35,6 +35,9 @@ public:
     std::deque<QString> inputs;     // "" = cancel
     bool startSucceeds = true;
     bool urlSucceeds = true;
+    // runProgram: by default the program really runs (tests put stub
+    // programs first on the PATH); a test may answer every run itself.
+    std::function<ProgramEnd(const QString& program, const QStringList& arguments)> answerRun;
     // Called when a message box is shown (after recording it), e.g. to look
     // at the window's state at that moment.
     std::function<void(const QString&)> onMessage;
@@ -63,6 +66,8 @@ public:
     std::optional<QString> openFile(QWidget* owner, const QString& filter) override;
     QString saveFile(QWidget* owner, const QString& filter) override;
     bool startProgram(const QString& program, const QStringList& arguments, WindowState state) override;
+    void runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                    ProgramFinished finished) override;
     bool openUrl(const QString& address) override;
     QString getSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;
