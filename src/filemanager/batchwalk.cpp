@@ -69,9 +69,13 @@ bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
 
 }  // namespace
 
-void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
+int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool* stopped)
 {
+    int handled = 0;
+    bool stop = false;
     walkFolders(root, recurse, [&](const Folder& folder) {
+        if (stop)
+            return false;  // the folders still waiting are passed over
         std::vector<File> files;
         try {
             files = folder.Files();
@@ -79,6 +83,10 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
             return true;  // nothing listed here: its subfolders cannot be listed either
         }
         for (const File& file : files) {
+            if (inputs.beforeFile && !inputs.beforeFile(file, handled)) {
+                stop = true;
+                return false;
+            }
             try {
                 bool missing = false;
                 const bool pass = passes(file, inputs, &missing);
@@ -91,6 +99,7 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
                     continue;
                 const int operation = inputs.operation ? inputs.operation() : 0;
                 const bool needsDestination = operation == kOpMove || operation == kOpCopy;
+                ++handled;
                 applyBatchOperation(file, operation,
                                     needsDestination && inputs.destination ? inputs.destination() : QString(),
                                     inputs.overwrite ? inputs.overwrite() : true);
@@ -100,6 +109,9 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
         }
         return true;
     });
+    if (stopped)
+        *stopped = stop;
+    return handled;
 }
 
 }  // namespace kestrune
