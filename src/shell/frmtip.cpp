@@ -201,7 +201,7 @@ void frmTip::DisplayCurrentTip()
     QString tip;
     if (!currentTip(&tip))
         return;
-    lblTipText->setText(tip);
+    lblTipText->setText(shortenedTip(tip));
     fitTextToLabel(lblTipText, font());
 }
 
