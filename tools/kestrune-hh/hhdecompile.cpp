@@ -503,9 +503,12 @@ int decompile(HhSystem& sys, const std::string& outDir, const char* source, std:
         mschmd_file* file = candidate.file;
         const char* name = file->filename ? file->filename : "";
         NameCheck& check = candidate.check;
-        if (check.ok && !misplaced[placed++].empty()) {
-            check.ok = false;
-            check.reason = misplaced[placed - 1];
+        if (check.ok) {
+            const std::string& reason = misplaced[placed++];
+            if (!reason.empty()) {
+                check.ok = false;
+                check.reason = reason;
+            }
         }
         if (!check.ok) {
             err << "kestrune-hh: 拒绝写出 " << printable(name) << ": " << check.reason << "\n";
