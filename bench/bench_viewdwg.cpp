@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -88,6 +89,14 @@ int main(int argc, char** argv)
     }
     printTimes("next drawing (step and repaint)", steps);
     std::printf("%d paints in %d steps\n", counter.paints, count);
+    // Step i + 1 shows copy number i + 1, a copy of sample (i + 1) % samples.
+    for (int k = 0; k < drawings.size(); ++k) {
+        std::vector<double> one;
+        for (int i = 0; i < count; ++i)
+            if ((i + 1) % count % drawings.size() == k)
+                one.push_back(steps[i]);
+        printTimes(qPrintable(QStringLiteral("  to a copy of ") + QFileInfo(drawings[k]).fileName()), one);
+    }
 
     // Zoom: 30 enlarges of each sample drawing with a picture, then the repaint.
     std::vector<double> enlarges;
