@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/fsoshortnames.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -150,15 +152,6 @@ public:
     bool FolderExists(const QString& path) const;
     TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
 };
-
-// The 8.3 aliases of a folder's file names, given in listing order.
-std::vector<QString> shortNamesFor(const std::vector<QString>& names);
-// True when a name is a valid 8.3 name as it stands.
-bool isValidShortName(const QString& name);
-// The last `count` characters of a name's alias when they do not depend on
-// the folder's other names (the name is its own alias, or the alias's
-// extension covers them); nothing otherwise.
-std::optional<QString> shortNameEnding(const QString& name, int count);
 
 // The one depth-first walk: `visit` gets a folder (and handles its own files)
 // before each subfolder's whole tree is walked in listing order; when it
