@@ -102,7 +102,7 @@ Folder FileSystemObject::GetFolder(const QString& path) const
     const struct stat st = statOrFail(clean);
     if (!S_ISDIR(st.st_mode))
         fail(clean, ENOTDIR);
-    return Folder(std::make_shared<FolderData>(clean));
+    return Folder(std::make_shared<FolderData>(clean, FolderIdentity{st.st_dev, st.st_ino, true}));
 }
 
 File FileSystemObject::GetFile(const QString& path) const

@@ -107,12 +107,18 @@ public:
     // The folder's own files and its direct subfolders, sorted by name
     // without regard to case (ties by exact name). Hidden files are listed; a
     // link to a file is a file; a link to a folder is neither listed nor
-    // descended into. Throws FsError when the folder cannot be listed.
+    // descended into. A subfolder is opened through its parent's handle,
+    // never through a link, and only while it is still the folder its
+    // parent's listing saw (device and inode); its files are reached through
+    // its own handle. Throws FsError when the folder cannot be listed.
     std::vector<File> Files() const;
     std::vector<Folder> SubFolders() const;
     // The number of files and subfolders without building the objects.
     int FileCount() const;
     int SubFolderCount() const;
+    // True when `path` names this very folder or one the walk came through
+    // to reach it, up to where it began (the same device and inode).
+    bool IsWithin(const QString& path) const;
 
 private:
     friend class File;

@@ -21,25 +21,81 @@ namespace kestrune {
 
 using namespace fsodetail;
 
+namespace fsodetail {
+
 namespace {
 
-// Copies `source` into a new temporary file in `folder`; returns its path.
-// Keeps the source's permission bits and modification time. Leaves nothing
-// behind on failure.
-QByteArray copyToTemporary(const QString& sourcePath, const struct stat& sourceStat, const QString& folder)
+int systemRenameNoReplace(int fromDir, const char* from, int toDir, const char* to)
 {
-    const int in = ::open(encoded(sourcePath).constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        fail(sourcePath, errno);
+    return ::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE);
+}
+
+int systemLink(int fromDir, const char* from, int toDir, const char* to)
+{
+    return ::linkat(fromDir, from, toDir, to, 0);
+}
+
+}  // namespace
+
+NoReplaceCalls& noReplaceCalls()
+{
+    static NoReplaceCalls calls{systemRenameNoReplace, systemLink};
+    return calls;
+}
+
+int putInPlace(int fromDir, const char* from, int toDir, const char* to)
+{
+    const NoReplaceCalls& calls = noReplaceCalls();
+    if (calls.renameNoReplace(fromDir, from, toDir, to) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // The file system cannot rename without replacing: a hard link fails on
+    // an existing name just as atomically.
+    if (calls.link(fromDir, from, toDir, to) == 0) {
+        ::unlinkat(fromDir, from, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    // Nor can it link (FUSE mounts of FAT-like file systems): claim the name
+    // with an exclusive create, which fails when it is taken, then rename
+    // onto that empty placeholder.
+    const int claim = ::openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (claim < 0)
+        return errno;
+    struct stat placeholder;
+    const bool known = ::fstat(claim, &placeholder) == 0;
+    ::close(claim);
+    if (::renameat(fromDir, from, toDir, to) == 0)
+        return 0;
+    const int e = errno;
+    // Take the placeholder away again, unless something else is there now.
+    struct stat now;
+    if (known && ::fstatat(toDir, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == placeholder.st_dev &&
+        now.st_ino == placeholder.st_ino && now.st_size == 0)
+        ::unlinkat(toDir, to, 0);
+    return e;
+}
+
+}  // namespace fsodetail
+
+namespace {
+
+// Copies the open file `in` into a new temporary file in `folder`; returns
+// its path. Keeps the modification time and the permission bits, except
+// that, as cp does, the set-user-ID and set-group-ID bits are kept only when
+// the copy has the source's owner and group. With `keepOwner` the copy gets
+// the source's owner and group as far as the process may give them. Leaves
+// nothing behind on failure.
+QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat& sourceStat, const QString& folder,
+                           bool keepOwner)
+{
     QByteArray tmpl = encoded(joinPath(folder, QStringLiteral(".kestrune-XXXXXX")));
     const int out = ::mkstemp(tmpl.data());
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        fail(folder, e);
-    }
+    if (out < 0)
+        fail(folder, errno);
     auto cleanup = [&](int e, const QString& where) {
-        ::close(in);
         ::close(out);
         ::unlink(tmpl.constData());
         fail(where, e);
@@ -66,33 +122,50 @@ QByteArray copyToTemporary(const QString& sourcePath, const struct stat& sourceS
         if (n == 0)
             break;
     }
-    ::fchmod(out, sourceStat.st_mode & 07777);
+    if (keepOwner && ::fchown(out, sourceStat.st_uid, sourceStat.st_gid) != 0) {
+        // Not allowed to give the file away: keep at least the group when it
+        // is one of ours.
+        (void)::fchown(out, uid_t(-1), sourceStat.st_gid);
+    }
+    mode_t mode = sourceStat.st_mode & 07777;
+    struct stat copied;
+    if (::fstat(out, &copied) != 0 || copied.st_uid != sourceStat.st_uid || copied.st_gid != sourceStat.st_gid)
+        mode &= ~mode_t(S_ISUID | S_ISGID);
+    ::fchmod(out, mode);
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     ::futimens(out, times);
     if (::close(out) != 0) {
         const int e = errno;
-        ::close(in);
         ::unlink(tmpl.constData());
         fail(folder, e);
     }
-    ::close(in);
     return tmpl;
 }
 
-// Puts `from` at `to` unless something is there already; atomic.
-int renameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // The file system cannot rename without replacing: a hard link fails on
-    // an existing name just as atomically.
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    ::unlink(from.constData());
-    return 0;
-}
+// A listed file opened for reading through its folder's handle, with its
+// status.
+struct OpenSource {
+    int fd = -1;
+    struct stat st;
+    OpenSource(const OpenSource&) = delete;
+    OpenSource& operator=(const OpenSource&) = delete;
+    OpenSource(const FileAt& at, const QString& path)
+    {
+        fd = ::openat(at.dir(), at.name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            fail(path, errno);
+        if (::fstat(fd, &st) != 0) {
+            const int e = errno;
+            ::close(fd);
+            fail(path, e);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd);
+            fail(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        }
+    }
+    ~OpenSource() { ::close(fd); }
+};
 
 QString destinationPath(const QString& destination, const QString& name)
 {
@@ -115,12 +188,13 @@ void File::Copy(const QString& destination, bool overwrite) const
     const QString target = destinationPath(destination, m_name);
     if (target.isEmpty())
         fail(target, ENOENT);
-    const struct stat sourceStat = statOrFail(source);
+    const FileAt at = locate(*m_parent, m_name, m_index);
+    const OpenSource in(at, source);
     struct stat targetStat;
     const QByteArray targetNative = encoded(target);
     const bool targetExists = ::stat(targetNative.constData(), &targetStat) == 0;
     if (targetExists) {
-        if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino)
+        if (targetStat.st_dev == in.st.st_dev && targetStat.st_ino == in.st.st_ino)
             fail(target, EINVAL, QStringLiteral("不能将文件复制到它自身"));
         if (S_ISDIR(targetStat.st_mode))
             fail(target, EISDIR);
@@ -129,13 +203,13 @@ void File::Copy(const QString& destination, bool overwrite) const
         if (isReadOnlyMode(targetStat.st_mode))
             fail(target, EACCES, QStringLiteral("目标文件只读"));
     }
-    const QByteArray tmp = copyToTemporary(source, sourceStat, parentOf(target));
+    const QByteArray tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), false);
     int e = 0;
     if (overwrite) {
         if (::rename(tmp.constData(), targetNative.constData()) != 0)
             e = errno;
     } else {
-        e = renameNoReplace(tmp, targetNative);
+        e = putInPlace(AT_FDCWD, tmp.constData(), AT_FDCWD, targetNative.constData());
     }
     if (e != 0) {
         ::unlink(tmp.constData());
@@ -149,23 +223,27 @@ void File::Move(const QString& destination) const
     const QString target = destinationPath(destination, m_name);
     if (target.isEmpty())
         fail(target, ENOENT);
-    const QByteArray sourceNative = encoded(source);
+    const FileAt at = locate(*m_parent, m_name, m_index);
     const QByteArray targetNative = encoded(target);
-    int e = renameNoReplace(sourceNative, targetNative);
+    int e = putInPlace(at.dir(), at.name.constData(), AT_FDCWD, targetNative.constData());
     if (e == 0)
         return;
     if (e != EXDEV)
         fail(target, e);
-    // Across file systems: copy beside the destination, put it in place
-    // without replacing, and only then remove the source.
-    const struct stat sourceStat = statOrFail(source);
-    const QByteArray tmp = copyToTemporary(source, sourceStat, parentOf(target));
-    e = renameNoReplace(tmp, targetNative);
+    // Across file systems: copy beside the destination with the source's
+    // owner and group (as a rename keeps them), put it in place without
+    // replacing, and only then remove the source.
+    QByteArray tmp;
+    {
+        const OpenSource in(at, source);
+        tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), true);
+    }
+    e = putInPlace(AT_FDCWD, tmp.constData(), AT_FDCWD, targetNative.constData());
     if (e != 0) {
         ::unlink(tmp.constData());
         fail(target, e);
     }
-    if (::unlink(sourceNative.constData()) != 0) {
+    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0) {
         // The source cannot go: take the copy back so that the file is not
         // left twice and the caller learns the move failed.
         e = errno;
@@ -178,15 +256,13 @@ void File::Delete(bool force) const
 {
     // A file from a listing is reached through its folder's handle; the
     // folder's path is then looked up once, not once per file.
-    const int folder = m_index >= 0 ? m_parent->handle() : -1;
-    const QByteArray native = folder >= 0 ? QFile::encodeName(m_name) : encoded(Path());
-    const int at = folder >= 0 ? folder : AT_FDCWD;
+    const FileAt at = locate(*m_parent, m_name, m_index);
     struct stat st;
-    if (::fstatat(at, native.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(at.dir(), at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         fail(Path(), errno);
     if (!force && !S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
         fail(Path(), EACCES, QStringLiteral("文件只读"));
-    if (::unlinkat(at, native.constData(), 0) != 0)
+    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0)
         fail(Path(), errno);
 }
 
