@@ -1,5 +1,7 @@
 #include "records/recorder.h"
 
+#include "shell/mimecache.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -53,11 +55,9 @@ FileRecord readFileRecord(const File& file, int nameLimit, const QString* shortN
 
 namespace {
 
-// What the reading thread hands to the storing one: the values of a record
-// but its short name (and its date still as a number).
+// What the reading thread hands to the storing one: the file's status (the
+// values that come from the name are made by the storing thread).
 struct ReadRecord {
-    std::optional<QString> name;
-    std::optional<QString> type;
     std::optional<qint64> size;
     std::optional<qint64> modifiedMSecs;
 };
@@ -66,8 +66,9 @@ struct ReadRecord {
 // working out the folder's short names.
 class RecordWriter {
 public:
-    RecordWriter(TableAppender& appender, const std::vector<QString>& names, const std::vector<ReadRecord>& records)
-        : m_appender(appender), m_names(names), m_records(records)
+    RecordWriter(TableAppender& appender, const std::vector<QString>& names, int nameLimit,
+                 const std::vector<ReadRecord>& records)
+        : m_appender(appender), m_names(names), m_nameLimit(nameLimit), m_records(records)
     {
     }
 
@@ -102,6 +103,8 @@ private:
     {
         try {
             const std::vector<QString> aliases = shortNamesFor(m_names);
+            // The types by name, with answers kept for this thread.
+            MimeNameCache types;
             size_t available = 0;
             for (size_t i = 0; i < m_records.size(); ++i) {
                 if (i >= available) {
@@ -111,7 +114,7 @@ private:
                         return;
                     available = m_ready;
                 }
-                if (!store(m_records[i], aliases[i])) {
+                if (!store(m_records[i], m_names[i], types, aliases[i])) {
                     m_failed.store(true, std::memory_order_release);
                     return;
                 }
@@ -121,16 +124,10 @@ private:
         }
     }
 
-    bool store(const ReadRecord& r, const QString& shortName)
+    bool store(const ReadRecord& r, const QString& name, MimeNameCache& types, const QString& shortName)
     {
-        if (r.name)
-            m_appender.bindText(0, *r.name);
-        else
-            m_appender.bindNull(0);
-        if (r.type)
-            m_appender.bindText(1, *r.type);
-        else
-            m_appender.bindNull(1);
+        m_appender.bindText(0, leftCharacters(name, m_nameLimit));
+        m_appender.bindText(1, types.comment(name));
         if (r.size)
             m_appender.bindInt(2, *r.size);
         else
@@ -149,6 +146,7 @@ private:
 
     TableAppender& m_appender;
     const std::vector<QString>& m_names;
+    const int m_nameLimit;
     const std::vector<ReadRecord>& m_records;
     std::thread m_thread;
     std::mutex m_mutex;
@@ -198,7 +196,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         return run;
     }
     std::vector<ReadRecord> records(files.size());
-    RecordWriter writer(appender, names, records);
+    RecordWriter writer(appender, names, nameLimit, records);
     writer.start();
     bool cancelled = false;
     size_t i = 0;
@@ -209,13 +207,8 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         }
         if (writer.failed())
             break;
-        // Each value on its own: one that cannot be had leaves its field empty.
+        // A status that cannot be had leaves size and date empty.
         ReadRecord& r = records[i];
-        r.name = leftCharacters(names[i], nameLimit);
-        try {
-            r.type = files[i].Type();
-        } catch (...) {
-        }
         try {
             const File::Status status = files[i].SizeAndModified();
             r.size = status.size;

@@ -42,9 +42,9 @@ using RecordProgress = std::function<bool(const File& file, int handled)>;
 
 // Records every file directly inside `folderPath` (in listing order) into
 // fileInf through `fileInf`, all in one transaction: a run that fails or is
-// stopped keeps nothing. The files are read on the calling thread (which
-// `progress` is asked on) while a second thread works out the short names
-// and stores the records read so far.
+// stopped keeps nothing. The files' sizes and dates are read on the calling
+// thread (which `progress` is asked on) while a second thread works out the
+// short names and types and stores the records read so far.
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
                        int nameLimit = 0, const RecordProgress& progress = {});
 
