@@ -81,7 +81,9 @@ void DecompileBatch::add(DecompileJob job)
 void DecompileBatch::run(BatchProgress& progress)
 {
     m_progress = &progress;
-    startMore();
+    m_cancelled = progress.cancelled();
+    if (!m_cancelled)
+        startMore();
     while (!m_cancelled && (m_running > 0 || !m_pending.empty())) {
         if (!progress.wait(kWaitMs, m_doing, m_ended))
             m_cancelled = true;

@@ -135,9 +135,22 @@ void Frmdecp::closeEvent(QCloseEvent* event)
 void Frmdecp::sf(const Folder& folder, bool cas)
 {
     const QString prefix = destinationPrefix(Text1->text());
-    walkFiles(folder, cas, [&](const File& f) {
-        if (isHelpFileName(f.Name()))
-            m_batch->add(decompileJob(f, prefix));
+    walkFolders(folder, cas, [&](const Folder& f) {
+        // Large trees take a while to list: the window shows which folder it
+        // reads, and a cancel ends the walk.
+        if (m_progress && !m_progress->step(f.Path(), 0))
+            return false;
+        std::vector<File> files;
+        try {
+            files = f.Files();
+        } catch (const FsError&) {
+            return true;
+        }
+        for (const File& file : files) {
+            if (isHelpFileName(file.Name()))
+                m_batch->add(decompileJob(file, prefix));
+        }
+        return true;
     });
 }
 
@@ -171,13 +184,16 @@ void Frmdecp::Command3_Click()
     }
 
     DecompileBatch batch(program, Check3->isChecked(), maxParallel);
-    m_batch = &batch;
-    sf(source, Check1->isChecked());
     {
-        BatchProgress progress(this, batch.size());
+        BatchProgress progress(this);
+        m_batch = &batch;
+        m_progress = &progress;
+        sf(source, Check1->isChecked());
+        progress.setTotal(batch.size());
         batch.run(progress);
+        m_progress = nullptr;
+        m_batch = nullptr;
     }
-    m_batch = nullptr;
 
     QString text = batch.cancelled() ? QStringLiteral("反编译已取消!") : QStringLiteral("全部chm文件反编译完成!");
     const QStringList failed = batch.failures();

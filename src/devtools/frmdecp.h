@@ -15,6 +15,7 @@ class QPushButton;
 
 namespace kestrune {
 
+class BatchProgress;
 class DecompileBatch;
 
 // The help decompiler: decompiles every compiled help file (*.chm) of a
@@ -45,7 +46,8 @@ public:
     int maxParallel = qMax(1, QThread::idealThreadCount());
 
     // The walk: adds the help files of `folder` (and with `cas` of its whole
-    // tree, a folder's own files before its subfolders') to the batch.
+    // tree, a folder's own files before its subfolders') to the batch; a
+    // cancel in the progress dialog ends it.
     void sf(const Folder& folder, bool cas);
 
 public slots:
@@ -67,6 +69,7 @@ private:
 
     std::optional<FileSystemObject> m_fso;
     DecompileBatch* m_batch = nullptr;  // while a batch runs
+    BatchProgress* m_progress = nullptr;
     bool m_loaded = false;
 };
 

@@ -296,7 +296,7 @@ TEST(FrmdecpBatch, ADecompilerThatLeavesNoOutputFolderHasFailed)
 TEST(FrmdecpBatch, CancelStartsNothingNewAndFinishesWhatRuns)
 {
     TempDir tmp;
-    useStubDecompiler(tmp, "sleep 0.4\nmkdir -p \"$2\" && echo x > \"$2/page.htm\"");
+    useStubDecompiler(tmp, "sleep 1\nmkdir -p \"$2\" && echo x > \"$2/page.htm\"");
     for (const char* name : {"a.chm", "b.chm", "c.chm", "d.chm"})
         tmp.write(QStringLiteral("src/") + QLatin1String(name));
     Frmdecp w;
@@ -314,8 +314,6 @@ TEST(FrmdecpBatch, CancelStartsNothingNewAndFinishesWhatRuns)
         return done == 0 && dialogSeen;
     });
     runBatch(w, tmp);
-    BatchProgress::setTestHook({});
-    BatchProgress::setShowDelay(500);
 
     EXPECT_TRUE(dialogSeen);
     EXPECT_EQ(onlyMessage(), QStringLiteral("反编译已取消!"));
