@@ -136,7 +136,6 @@ void DecompileBatch::start(const DecompileJob& job)
     }
     m_busyFolders.insert(job.outputFolder);
     ++m_running;
-    ++m_started;
     m_doing = job.helpFile;
     platform().runProgram(m_program, decompileArguments(job.prefix, job.baseName, job.helpFile), this,
                           [this, job](const ProgramEnd& end) { ended(job, end); });

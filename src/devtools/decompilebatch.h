@@ -60,7 +60,6 @@ public:
     void run(BatchProgress& progress);
 
     bool cancelled() const { return m_cancelled; }
-    int started() const { return m_started; }
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;
@@ -82,7 +81,6 @@ private:
     BatchProgress* m_progress = nullptr;
     QEventLoop* m_drainLoop = nullptr;
     int m_total = 0;
-    int m_started = 0;
     int m_running = 0;
     int m_ended = 0;
     bool m_cancelled = false;

@@ -134,6 +134,8 @@ void Frmdecp::closeEvent(QCloseEvent* event)
 
 void Frmdecp::sf(const Folder& folder, bool cas)
 {
+    if (!m_batch)
+        return;
     const QString prefix = destinationPrefix(Text1->text());
     walkFolders(folder, cas, [&](const Folder& f) {
         // Large trees take a while to list: the window shows which folder it
