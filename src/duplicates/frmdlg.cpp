@@ -293,7 +293,7 @@ void FrmDlg::Command7_Click()
         message(QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!"));
         return;
     }
-    BatchProgress progress(this);
+    BatchProgress progress(this, m_files->count());
     const DuplicateSearch::Outcome outcome =
         m_search.run(m_files->entries(), m_folders->entries(),
                      [&](const QString& doing, int handled) { return progress.step(doing, handled); });
@@ -336,7 +336,7 @@ void FrmDlg::Command12_Click()
 
 void FrmDlg::deleteEntries(bool markedOnly)
 {
-    BatchProgress progress(this);
+    BatchProgress progress(this, markedOnly ? m_found->markedCount() : m_found->count());
     int handled = 0;
     // The count is read anew at every step.
     for (int i = 0; i < m_found->count(); ++i) {
