@@ -24,35 +24,6 @@ QString leftCharacters(const QString& text, int limit)
     return text.left(units);
 }
 
-FileRecord readFileRecord(const File& file, int nameLimit, const QString* shortName)
-{
-    FileRecord r;
-    // Each value on its own: one that cannot be had leaves its field empty.
-    try {
-        r.name = leftCharacters(file.Name(), nameLimit);
-    } catch (...) {
-    }
-    try {
-        r.type = file.Type();
-    } catch (...) {
-    }
-    try {
-        // Size and date come from one look at the file. The date is kept as
-        // UTC: the record's text is made in local time once, when stored.
-        const File::Status status = file.SizeAndModified();
-        r.size = status.size;
-        const QDateTime t = QDateTime::fromMSecsSinceEpoch(status.modifiedMSecs, Qt::UTC);
-        if (t.isValid())
-            r.lastModified = t;
-    } catch (...) {
-    }
-    try {
-        r.shortName = shortName ? *shortName : file.ShortName();
-    } catch (...) {
-    }
-    return r;
-}
-
 namespace {
 
 // What the reading thread hands to the storing one: the file's status (the
@@ -70,6 +41,12 @@ public:
                  const std::vector<ReadRecord>& records)
         : m_appender(appender), m_names(names), m_nameLimit(nameLimit), m_records(records)
     {
+    }
+
+    ~RecordWriter()
+    {
+        stop();
+        join();
     }
 
     void start() { m_thread = std::thread([this] { run(); }); }
@@ -132,10 +109,10 @@ private:
             m_appender.bindInt(2, *r.size);
         else
             m_appender.bindNull(2);
-        char time[32];
-        const int length = r.modifiedMSecs ? recordTimeChars(*r.modifiedMSecs, time) : 0;
+        char text[32];
+        const int length = r.modifiedMSecs ? recordTimeChars(*r.modifiedMSecs, text) : 0;
         if (length > 0)
-            m_appender.bindLatin1(3, time, length);
+            m_appender.bindLatin1(3, text, length);
         else if (r.modifiedMSecs)
             m_appender.bindText(3, recordTimeText(QDateTime::fromMSecsSinceEpoch(*r.modifiedMSecs, Qt::UTC)));
         else
@@ -207,7 +184,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         }
         if (writer.failed())
             break;
-        // A status that cannot be had leaves size and date empty.
+        // A file that cannot be looked at leaves size and date empty.
         ReadRecord& r = records[i];
         try {
             const File::Status status = files[i].SizeAndModified();

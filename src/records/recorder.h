@@ -10,12 +10,6 @@
 
 namespace kestrune {
 
-// Reads the five values of a file record; a value that cannot be read stays
-// empty. `nameLimit` > 0 keeps only that many characters of the name (a
-// character outside the basic plane counts as one and is never split).
-// `shortName` is the file's 8.3 name when the caller already has it.
-FileRecord readFileRecord(const File& file, int nameLimit = 0, const QString* shortName = nullptr);
-
 // The first `limit` characters of a text, without splitting a surrogate pair.
 QString leftCharacters(const QString& text, int limit);
 
