@@ -1,5 +1,7 @@
 #include "shell/windowcatalog.h"
 
+#include "devtools/frmcompile.h"
+#include "devtools/frmregsvr.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
 #include "records/frmrec.h"
@@ -28,10 +30,10 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
         {QStringLiteral("menuviewdwg"), false, true, {}},
         {QStringLiteral("menudecompile"), false, true, {}},
-        {QStringLiteral("menuCpVb"), false, true, {}},
+        {QStringLiteral("menuCpVb"), false, true, make<frmCompile>()},
         {QStringLiteral("menuTip"), false, true, &frmTip::create},
         {QStringLiteral("menumove"), false, false, make<frmmove>()},
-        {QStringLiteral("menureg"), false, false, {}},
+        {QStringLiteral("menureg"), false, false, make<Frmregsvr>()},
         {QStringLiteral("menuabout"), false, false, make<frmAbout>()},
     };
 }
