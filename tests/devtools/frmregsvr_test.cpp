@@ -2,6 +2,7 @@
 #include "devtools/programlaunch.h"
 #include "devtools/registration.h"
 #include "launchstub.h"
+#include "shell/batchprogress.h"
 #include "shell/mdiform1.h"
 #include "shell/programfolder.h"
 #include "support/scriptedplatform.h"
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +110,25 @@ TEST(Registration, FailuresToStartAreNamedAndAFolderWithoutLibrariesStillComplet
               (QStringList{QStringLiteral("所选目录全部dll或ocx文件注册完毕!\n以下文件注册失败:\na.dll (无法启动:no such program)"),
                            QStringLiteral("所选目录全部dll或ocx文件注册完毕!")}));
     EXPECT_EQ(scripted().of(Interaction::Run).size(), 2u);
+}
+
+TEST(Registration, AtMostOneRunPerCoreAndACancelStartsNoMore)
+{
+    LaunchStubs stubs;
+    TempDir t;
+    const int cores = qMax(1, QThread::idealThreadCount());
+    for (int i = 0; i < cores + 3; ++i)
+        t.write(QStringLiteral("libs/l%1.dll").arg(i));
+    // The user cancels as soon as the first runs are under way.
+    BatchProgress::setTestHook([](const QString&, int) { return true; });
+    Frmregsvr w;
+    w.Text4->setText(t.file(QStringLiteral("libs")));
+    w.Command5->click();
+    BatchProgress::setTestHook(nullptr);
+    EXPECT_EQ(int(scripted().of(Interaction::Run).size()), cores);
+    // Those already started were awaited.
+    EXPECT_EQ(int(stubs.runs().size()), cores);
+    EXPECT_EQ(scripted().messages(), QStringList{BatchProgress::cancelledText(cores)});
 }
 
 TEST(Registration, FoldersWithoutFilesAndBadPathsStartNothing)
