@@ -2,6 +2,7 @@
 
 #include "devtools/frmcompile.h"
 #include "devtools/frmregsvr.h"
+#include "documents/frmjmword.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
 #include "records/frmrec.h"
@@ -26,7 +27,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
     // giving its entry a factory, e.g. make<frmmove>().
     return {
         {QStringLiteral("menuRec"), true, true, make<frmrec>()},
-        {QStringLiteral("menujmword"), true, true, {}},
+        {QStringLiteral("menujmword"), true, true, make<frmjmword>()},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
         {QStringLiteral("menuviewdwg"), false, true, {}},
         {QStringLiteral("menudecompile"), false, true, {}},
