@@ -26,29 +26,16 @@ WorkList::TreeAdd WorkList::addTree(const Folder& root, const QString& extension
     // a look-up.
     QStringList found;
     const int room = kMaxEntries - count();
-    walkFolders(root, true, [&](const Folder& folder) {
-        if (result.full)
-            return false;
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        const QString base = folder.Path();
-        for (const File& f : files) {
-            if (!matchesTypeList(f.Name(), extensionText))
-                continue;
-            QString path = joinPath(base, f.Name());
-            if (m_index.contains(path))
-                continue;
-            if (found.size() >= room) {
-                result.full = true;
-                return false;
-            }
+    walkFiles(root, true, [&](const File& f) {
+        if (result.full || !matchesTypeList(f.Name(), extensionText))
+            return;
+        QString path = f.Path();
+        if (m_index.contains(path))
+            return;
+        if (found.size() >= room)
+            result.full = true;
+        else
             found.append(std::move(path));
-        }
-        return true;
     });
     result.added = int(found.size());
     append(std::move(found));

@@ -41,7 +41,8 @@ public:
     // Appends the full path of every file of the tree of `root` (depth first,
     // a folder's own files before its subfolders) whose name ends in one of
     // the ";"-separated extensions, unless it is already listed. Folders and
-    // files that cannot be read are skipped. Stops when the list is full.
+    // files that cannot be read are skipped. Adds nothing more once the list
+    // is full.
     TreeAdd addTree(const Folder& root, const QString& extensionText);
 
     void removeAt(int row);

@@ -4,7 +4,6 @@
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStyle>
@@ -19,6 +18,7 @@ WorkListForm::WorkListForm(WorkListTexts texts, QWidget* parent) : QDialog(paren
 {
     setWindowTitle(m_texts.caption);
     setClientTwips(this, 8430, belowTool(2580));
+    keepOpenOnEscape(this);
     m_list = new WorkList(this);
 
     Label2 = control<QLabel>(this, "Label2", {120, 120, 8100, 255}, m_texts.hint);
@@ -71,17 +71,6 @@ void WorkListForm::Form_Load()
 void WorkListForm::information(const QString& text)
 {
     platform().messageBox(this, text, MsgIcon::Information);
-}
-
-void WorkListForm::keyPressEvent(QKeyEvent* event)
-{
-    // Escape would close the window and lose the list: only the close button
-    // and the close box close it.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void WorkListForm::appendInfo(const QString& line)

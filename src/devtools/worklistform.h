@@ -84,7 +84,6 @@ protected:
     // The place of the tool's start button, in the bottom row.
     Twips startButtonAt() const;
     void information(const QString& text);
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     int belowTool(int offset) const { return kToolTop + m_texts.toolHeight + offset; }

@@ -76,6 +76,7 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("FrmDlg"));
     setWindowTitle(QStringLiteral("查找和管理重复文件"));
     setFixedSize(tw(9420), tw(8505));
+    keepOpenOnEscape(this);
 
     m_files = new PathListModel(false, this);
     m_folders = new PathListModel(false, this);
@@ -151,17 +152,6 @@ void FrmDlg::showEvent(QShowEvent* event)
     // Opens centred over its owner, the main window.
     const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
     centreOn(this, owner);
-}
-
-void FrmDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Escape would close the window and lose its lists: only the close button
-    // and the close box close it.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void FrmDlg::message(const QString& text)

@@ -1,6 +1,8 @@
 #include "shell/formutil.h"
 
+#include <QDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
@@ -18,6 +20,24 @@ void neverDefault(QPushButton* button)
 {
     button->setAutoDefault(false);
     button->setDefault(false);
+}
+
+namespace {
+class EscapeFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+}  // namespace
+
+void keepOpenOnEscape(QDialog* dialog)
+{
+    dialog->installEventFilter(new EscapeFilter(dialog));
 }
 
 void setClientTwips(QWidget* window, int width, int height)
