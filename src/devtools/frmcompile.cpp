@@ -4,9 +4,7 @@
 #include "shell/platform.h"
 #include "shell/textutil.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
-#include <QPointer>
 #include <QStyle>
 
 namespace kestrune {
@@ -97,15 +95,10 @@ std::optional<QString> frmCompile::comp(const QString& project)
     if (m_kind == ProgramKind::NotStartable)
         return m_reason;
     const Launch launch = compileLaunch(m_compiler, m_kind, m_wine, m_drive, project);
-    // The compilers run on by themselves, also after this window is closed;
-    // one that fails to start after all is reported when the failure arrives.
-    QPointer<frmCompile> window(this);
-    platform().runProgram(launch.program, launch.arguments, QCoreApplication::instance(),
-                          [window, project](const ProgramEnd& end) {
-                              if (!end.started && window)
-                                  window->appendInfo(QStringLiteral("无法启动编译器:") + end.error +
-                                                     QStringLiteral(" (") + project + QLatin1Char(')'));
-                          });
+    // The compilers run on by themselves, also after this window or the
+    // program is closed.
+    if (!platform().startProgram(launch.program, launch.arguments, WindowState::Hidden))
+        return QStringLiteral("系统拒绝启动该程序");
     return std::nullopt;
 }
 

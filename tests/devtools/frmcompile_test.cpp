@@ -45,13 +45,14 @@ TEST(Compile, EmptyListIsRefusedBeforeTheCompilerPathAndAWrongPathKeepsTheList)
               QStringList(2, QStringLiteral("指定的编译器路径错误!")));
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::Information);
     EXPECT_EQ(w.list().count(), 1);
-    EXPECT_TRUE(scripted().of(Interaction::Run).empty());
+    EXPECT_TRUE(scripted().of(Interaction::Start).empty());
     EXPECT_EQ(w.Text3->toPlainText(), kWelcome);
 }
 
 TEST(Compile, NativeCompilerGetsEachProjectAsOneArgumentInListOrder)
 {
     LaunchStubs stubs;
+    scripted().startRuns = true;
     TempDir t;
     const QString compiler = stubs.writeStub(t.file(QStringLiteral("编译 器/vb6")));
     const QString spaced = t.write(QStringLiteral("我的 工程/a b.vbp"));
@@ -67,7 +68,7 @@ TEST(Compile, NativeCompilerGetsEachProjectAsOneArgumentInListOrder)
                                           QStringLiteral("\n编译工程 /p/second.vbp\n编译工程 /p/third.vbp\n"));
     EXPECT_EQ(w.list().count(), 0);
     EXPECT_EQ(w.Label4->text(), QString());
-    const auto runs = scripted().of(Interaction::Run);
+    const auto runs = scripted().of(Interaction::Start);
     ASSERT_EQ(runs.size(), 3u);
     EXPECT_EQ(runs[0].text, compiler);
     EXPECT_EQ(runs[0].arguments, (QStringList{QStringLiteral("/MAKE"), spaced}));
@@ -82,6 +83,7 @@ TEST(Compile, NativeCompilerGetsEachProjectAsOneArgumentInListOrder)
 TEST(Compile, WindowsCompilerRunsThroughWineWithWindowsPaths)
 {
     LaunchStubs stubs;
+    scripted().startRuns = true;
     TempDir t;
     const QString compiler = t.write(QStringLiteral("VB98/VB6.EXE"), QByteArray("MZ\x90\0\3", 5));
     const QString project = t.write(QStringLiteral("my app/工程.vbp"));
@@ -116,13 +118,23 @@ TEST(Compile, CompilerThatCannotStartIsReportedPerEntryAndMissingWineStopsTheRun
                                                                 "编译工程 /p/b.vbp\n无法启动编译器:不是可以运行的程序\n"));
     EXPECT_EQ(w.list().count(), 0);
 
+    // A program the system refuses to start.
+    LaunchStubs stubs;
+    scripted().startSucceeds = false;
+    w.Command6->click();
+    add(w, QStringLiteral("/p/c.vbp"));
+    w.Text2->setText(stubs.writeStub(t.file(QStringLiteral("vb6"))));
+    w.Command2->click();
+    EXPECT_EQ(w.Text3->toPlainText(), kWelcome + QStringLiteral("编译工程 /p/c.vbp\n无法启动编译器:系统拒绝启动该程序\n"));
+    scripted().clear();
+
     LaunchStubs noWine(false);
     add(w, QStringLiteral("/p/a.vbp"));
     w.Text2->setText(t.write(QStringLiteral("VB6.EXE"), "MZ"));
     w.Command2->click();
     EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("运行Windows程序需要wine,请先安装wine!")});
     EXPECT_EQ(w.list().count(), 1);
-    EXPECT_TRUE(scripted().of(Interaction::Run).empty());
+    EXPECT_TRUE(scripted().of(Interaction::Start).empty());
 }
 
 TEST(Compile, BrowsingForTheCompilerLeavesTheProjectBoxAlone)
