@@ -1,8 +1,10 @@
 #include "shell/windowcatalog.h"
 
 #include "devtools/frmcompile.h"
+#include "devtools/frmdecp.h"
 #include "devtools/frmregsvr.h"
 #include "documents/frmjmword.h"
+#include "documents/frmviewdwg.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
 #include "records/frmrec.h"
@@ -29,8 +31,8 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menuRec"), true, true, make<frmrec>()},
         {QStringLiteral("menujmword"), true, true, make<frmjmword>()},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
-        {QStringLiteral("menuviewdwg"), false, true, {}},
-        {QStringLiteral("menudecompile"), false, true, {}},
+        {QStringLiteral("menuviewdwg"), false, true, make<FrmViewdwg>()},
+        {QStringLiteral("menudecompile"), false, true, make<Frmdecp>()},
         {QStringLiteral("menuCpVb"), false, true, make<frmCompile>()},
         {QStringLiteral("menuTip"), false, true, &frmTip::create},
         {QStringLiteral("menumove"), false, false, make<frmmove>()},
