@@ -5,7 +5,6 @@
 #include "shell/textutil.h"
 
 #include <QLineEdit>
-#include <QStyle>
 
 namespace kestrune {
 
@@ -38,11 +37,7 @@ frmCompile::frmCompile(QWidget* parent) : WorkListForm(compileTexts(), parent)
                              QStringLiteral("请在下框设置VB6编译器(通常情况下是vb6.exe)的路径:"));
     Text2 = control<QLineEdit>(this, "Text2", {120, top + 300, 7815, 315},
                                QStringLiteral("D:\\Program Files\\Microsoft Visual Studio\\VB98\\VB6.EXE"));
-    Image2 = control<ClickLabel>(this, "Image2", {7995, top + 300, 315, 315}, QString());
-    Image2->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
-    Image2->setAlignment(Qt::AlignCenter);
-    Image2->setToolTip(QStringLiteral("浏览"));
-    Image2->setCursor(Qt::PointingHandCursor);
+    Image2 = browsePicture(this, "Image2", {7995, top + 300, 315, 315});
     Command2 = button(this, "Command2", startButtonAt(), QStringLiteral("开始编译"));
 
     connect(Command2, &QPushButton::clicked, this, &frmCompile::Command2_Click);

@@ -6,7 +6,6 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStyle>
 
 namespace kestrune {
 
@@ -24,11 +23,7 @@ WorkListForm::WorkListForm(WorkListTexts texts, QWidget* parent) : QDialog(paren
     Label2 = control<QLabel>(this, "Label2", {120, 120, 8100, 255}, m_texts.hint);
     setTextColour(Label2, QColor(192, 0, 0));
     Text1 = control<QLineEdit>(this, "Text1", {120, 420, 6240, 315});
-    Image1 = control<ClickLabel>(this, "Image1", {6420, 420, 315, 315}, QString());
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
-    Image1->setAlignment(Qt::AlignCenter);
-    Image1->setToolTip(QStringLiteral("浏览"));
-    Image1->setCursor(Qt::PointingHandCursor);
+    Image1 = browsePicture(this, "Image1", {6420, 420, 315, 315});
 
     List1 = control<PathListView>(this, "List1", {120, 840, 6615, 2295});
     List1->setModel(m_list);

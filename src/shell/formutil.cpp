@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 namespace kestrune {
@@ -14,6 +15,16 @@ QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& 
     QPushButton* b = control<QPushButton>(parent, name, at, caption);
     neverDefault(b);
     return b;
+}
+
+ClickLabel* browsePicture(QWidget* parent, const char* name, Twips at)
+{
+    auto* picture = control<ClickLabel>(parent, name, at, QString());
+    picture->setPixmap(parent->style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setToolTip(QStringLiteral("浏览"));
+    picture->setCursor(Qt::PointingHandCursor);
+    return picture;
 }
 
 void neverDefault(QPushButton* button)

@@ -57,6 +57,11 @@ QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& 
 // Makes an existing button one that never turns into a default button.
 void neverDefault(QPushButton* button);
 
+class ClickLabel;
+// A small picture that acts as a browse button: the open-folder icon, the
+// tooltip "浏览" and a pointing hand; its clicked() opens the dialog.
+ClickLabel* browsePicture(QWidget* parent, const char* name, Twips at);
+
 // Escape no longer closes `dialog` (a window whose lists would be lost):
 // only its close button and its close box do.
 void keepOpenOnEscape(QDialog* dialog);
