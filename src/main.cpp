@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,12 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     describeOptions(parser);
     parser.process(app);  // an unknown option is reported and ends the program
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "%s: unexpected argument '%s' (see --help)\n",
+                     qPrintable(QCoreApplication::applicationName().toLower()),
+                     qPrintable(parser.positionalArguments().first()));
+        return 1;
+    }
 
     kestrune::MDIForm1 window;
     window.MDIForm_Load();

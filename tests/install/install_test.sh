@@ -75,6 +75,9 @@ if out=$("$bin/kestrune" -platform offscreen --no-such-option 2>&1); then
   fail "an unknown option was accepted"
 fi
 grep -q "no-such-option" <<<"$out" || fail "an unknown option was not named: $out"
+if out=$("$bin/kestrune" -platform offscreen stray.txt 2>&1); then
+  fail "an argument was accepted"
+fi
 
 # The user who runs the installed program: as root, nobody (root may write
 # anywhere); otherwise this user, with the installation made read-only.
