@@ -28,16 +28,6 @@ public:
     }
 };
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    // Enter in a text box must not press a button (least of all a delete).
-    b->setAutoDefault(false);
-    return b;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -92,51 +82,34 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     m_found = new PathListModel(true, this);
 
     // Files to look for.
-    Frame1 = new QGroupBox(QStringLiteral("要查找的文件列表"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twRect(120, 120, 4350, 3750));
-    Text1 = new QLineEdit(Frame1);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twRect(120, 300, 3750, 330));
-    Image1 = new ClickLabel(QString(), Frame1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(twRect(3930, 300, 300, 330));
+    Frame1 = control<QGroupBox>(this, "Frame1", {120, 120, 4350, 3750}, QStringLiteral("要查找的文件列表"));
+    Text1 = control<QLineEdit>(Frame1, "Text1", {120, 300, 3750, 330});
+    Image1 = control<ClickLabel>(Frame1, "Image1", {3930, 300, 300, 330}, QString());
     Image1->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setToolTip(QStringLiteral("浏览"));
     Image1->setCursor(Qt::PointingHandCursor);
-    List1 = new PathListView(Frame1);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(twRect(120, 750, 2490, 2880));
+    List1 = control<PathListView>(Frame1, "List1", {120, 750, 2490, 2880});
     List1->setModel(m_files);
-    Command1 = button(Frame1, "Command1", QStringLiteral("添加到列表"), twRect(2730, 750, 1500, 390));
-    Command3 = button(Frame1, "Command3", QStringLiteral("从列表删除"), twRect(2730, 1230, 1500, 390));
-    Command4 = button(Frame1, "Command4", QStringLiteral("添加目录到列表"), twRect(2730, 1710, 1500, 390));
+    Command1 = button(Frame1, "Command1", {2730, 750, 1500, 390}, QStringLiteral("添加到列表"));
+    Command3 = button(Frame1, "Command3", {2730, 1230, 1500, 390}, QStringLiteral("从列表删除"));
+    Command4 = button(Frame1, "Command4", {2730, 1710, 1500, 390}, QStringLiteral("添加目录到列表"));
 
     // Folders to search.
-    Frame2 = new QGroupBox(QStringLiteral("被查找的文件夹列表(子文件夹自动处理，无需添加)"), this);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setGeometry(twRect(4590, 120, 4710, 3750));
-    Text2 = new QLineEdit(Frame2);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(twRect(120, 300, 4470, 330));
-    List2 = new PathListView(Frame2);
-    List2->setObjectName(QStringLiteral("List2"));
-    List2->setGeometry(twRect(120, 750, 2850, 2880));
+    Frame2 = control<QGroupBox>(this, "Frame2", {4590, 120, 4710, 3750},
+                                QStringLiteral("被查找的文件夹列表(子文件夹自动处理，无需添加)"));
+    Text2 = control<QLineEdit>(Frame2, "Text2", {120, 300, 4470, 330});
+    List2 = control<PathListView>(Frame2, "List2", {120, 750, 2850, 2880});
     List2->setModel(m_folders);
-    Command2 = button(Frame2, "Command2", QStringLiteral("添加到列表"), twRect(3090, 750, 1500, 390));
-    Command5 = button(Frame2, "Command5", QStringLiteral("从列表删除"), twRect(3090, 1230, 1500, 390));
-    Command6 = button(Frame2, "Command6", QStringLiteral("添加目录到列表"), twRect(3090, 1710, 1500, 390));
+    Command2 = button(Frame2, "Command2", {3090, 750, 1500, 390}, QStringLiteral("添加到列表"));
+    Command5 = button(Frame2, "Command5", {3090, 1230, 1500, 390}, QStringLiteral("从列表删除"));
+    Command6 = button(Frame2, "Command6", {3090, 1710, 1500, 390}, QStringLiteral("添加目录到列表"));
 
-    Command7 = button(this, "Command7", QStringLiteral("开始查找"), twRect(3960, 3975, 1500, 420));
+    Command7 = button(this, "Command7", {3960, 3975, 1500, 420}, QStringLiteral("开始查找"));
 
     // Files found.
-    Label1 = new QLabel(QStringLiteral("查找到的文件列表："), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twRect(120, 4200, 2700, 270));
-    List3 = new MarkListView(this);
-    List3->setObjectName(QStringLiteral("List3"));
-    List3->setGeometry(twRect(120, 4500, 9180, 3390));
+    Label1 = control<QLabel>(this, "Label1", {120, 4200, 2700, 270}, QStringLiteral("查找到的文件列表："));
+    List3 = control<MarkListView>(this, "List3", {120, 4500, 9180, 3390});
     List3->setModel(m_found);
 
     const struct {
@@ -149,7 +122,7 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     };
     int left = 120;
     for (const auto& b : bottomRow) {
-        *b.control = button(this, b.name, QString::fromUtf8(b.caption), twRect(left, 8010, 1440, 390));
+        *b.control = button(this, b.name, {left, 8010, 1440, 390}, QString::fromUtf8(b.caption));
         left += 1548;
     }
 

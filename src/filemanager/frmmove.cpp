@@ -21,14 +21,6 @@ namespace {
 const QString kChooseTitle = QStringLiteral("请选择文件夹：");
 const QString kFilterPrompt = QStringLiteral("输入要过滤的文件扩展名,如有多个,请务必以分号分隔!示例:chm;doc");
 
-template <typename Control>
-Control* place(Control* control, const char* name, const QRect& geometry)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
 }  // namespace
 
 frmmove::frmmove(QWidget* parent) : QDialog(parent)
@@ -39,12 +31,12 @@ frmmove::frmmove(QWidget* parent) : QDialog(parent)
     // A sizable window; the controls keep their places when it is resized.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
-    resize(tw(5760), tw(3780));
+    setClientTwips(this, 5760, 3780);
 
-    Label1 = place(new QLabel(QStringLiteral("源"), this), "Label1", twRect(120, 120, 240, 255));
-    Text1 = place(new QLineEdit(this), "Text1", twRect(360, 255, 2775, 300));
+    Label1 = control<QLabel>(this, "Label1", {120, 120, 240, 255}, QStringLiteral("源"));
+    Text1 = control<QLineEdit>(this, "Text1", {360, 255, 2775, 300});
 
-    Combo1 = place(new QComboBox(this), "Combo1", twRect(3240, 240, 855, 300));
+    Combo1 = control<QComboBox>(this, "Combo1", {3240, 240, 855, 300});
     Combo1->setEditable(true);
     // Typed text is a pattern of its own: it neither joins the list nor gets
     // completed from it.
@@ -53,24 +45,19 @@ frmmove::frmmove(QWidget* parent) : QDialog(parent)
     Combo1->addItems({QStringLiteral("*.exe"), QStringLiteral("*.txt"), QStringLiteral("*.jpg"),
                       QStringLiteral("*.rm"), QStringLiteral("*.rar")});
 
-    Command1 = place(new QPushButton(QStringLiteral("选择一个目录"), this), "Command1", twRect(4200, 0, 1455, 375));
-    Command2 = place(new QPushButton(QStringLiteral("选择当前目录"), this), "Command2", twRect(4200, 440, 1455, 375));
+    Command1 = button(this, "Command1", {4200, 0, 1455, 375}, QStringLiteral("选择一个目录"));
+    Command2 = button(this, "Command2", {4200, 440, 1455, 375}, QStringLiteral("选择当前目录"));
 
-    Label3 = place(new ClickLabel(QStringLiteral("添加更多过滤"), this), "Label3", twRect(3000, 600, 1140, 240));
-    {
-        QFont f = Label3->font();
-        f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), f.family()});
-        f.setPointSize(9);
-        Label3->setFont(f);
-    }
+    Label3 = control<ClickLabel>(this, "Label3", {3000, 600, 1140, 240}, QStringLiteral("添加更多过滤"));
+    setSongFont(Label3, 9);
     Label3->setLinkStyle(true);
 
-    Label2 = place(new QLabel(QStringLiteral("至"), this), "Label2", twRect(120, 840, 240, 255));
-    Text2 = place(new QLineEdit(this), "Text2", twRect(360, 960, 2775, 300));
-    Check2 = place(new QCheckBox(QStringLiteral("覆盖"), this), "Check2", twRect(3240, 908, 900, 300));
+    Label2 = control<QLabel>(this, "Label2", {120, 840, 240, 255}, QStringLiteral("至"));
+    Text2 = control<QLineEdit>(this, "Text2", {360, 960, 2775, 300});
+    Check2 = control<QCheckBox>(this, "Check2", {3240, 908, 900, 300}, QStringLiteral("覆盖"));
     Check2->setChecked(true);
-    Command4 = place(new QPushButton(QStringLiteral("选择一个目录"), this), "Command4", twRect(4200, 880, 1455, 375));
-    Command5 = place(new QPushButton(QStringLiteral("选择当前目录"), this), "Command5", twRect(4200, 1320, 1455, 375));
+    Command4 = button(this, "Command4", {4200, 880, 1455, 375}, QStringLiteral("选择一个目录"));
+    Command5 = button(this, "Command5", {4200, 1320, 1455, 375}, QStringLiteral("选择当前目录"));
 
     Option1Group = new QButtonGroup(this);
     Option1Group->setObjectName(QStringLiteral("Option1"));
@@ -78,39 +65,24 @@ frmmove::frmmove(QWidget* parent) : QDialog(parent)
                                        QStringLiteral("强制删除")};
     const int optionLeft[4] = {360, 1240, 2120, 3000};
     for (int i = 0; i < 4; ++i) {
-        Option1[size_t(i)] = place(new QRadioButton(optionCaptions[i], this), "Option1",
-                                   twRect(optionLeft[i], 1440, i == 3 ? 1140 : 840, 270));
+        Option1[size_t(i)] = control<QRadioButton>(this, "Option1", {optionLeft[i], 1440, i == 3 ? 1140 : 840, 270}, optionCaptions[i]);
         Option1[size_t(i)]->setProperty("Index", i);
         Option1Group->addButton(Option1[size_t(i)], i);
     }
     Option1[0]->setChecked(true);
 
-    Check1 = place(new QCheckBox(QStringLiteral("包含子文件夹"), this), "Check1", twRect(360, 1800, 2400, 270));
+    Check1 = control<QCheckBox>(this, "Check1", {360, 1800, 2400, 270}, QStringLiteral("包含子文件夹"));
     Check1->setChecked(true);
-    Check3 = place(new QCheckBox(QStringLiteral("一次操作多种类型的文件,类型如下:"), this), "Check3",
-                   twRect(360, 2160, 5040, 240));
-    Text3 = place(new QLineEdit(QStringLiteral("txt"), this), "Text3", twRect(360, 2400, 3855, 300));
+    Check3 = control<QCheckBox>(this, "Check3", {360, 2160, 5040, 240}, QStringLiteral("一次操作多种类型的文件,类型如下:"));
+    Text3 = control<QLineEdit>(this, "Text3", {360, 2400, 3855, 300}, QStringLiteral("txt"));
 
-    Label5 = place(new QLabel(QStringLiteral("提示:在上面的框中输入要过滤的文件扩展名,如有多个,请务必以分号分隔!示例:chm;doc"),
-                              this),
-                   "Label5", twRect(360, 2760, 5040, 480));
+    Label5 = control<QLabel>(this, "Label5", {360, 2760, 5040, 480}, QStringLiteral("提示:在上面的框中输入要过滤的文件扩展名,如有多个,请务必以分号分隔!示例:chm;doc"));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    {
-        QPalette pal = Label5->palette();
-        pal.setColor(QPalette::WindowText, QColor(192, 0, 0));
-        Label5->setPalette(pal);
-    }
+    setTextColour(Label5, QColor(192, 0, 0));
 
-    Command3 = place(new QPushButton(QStringLiteral("开始"), this), "Command3", twRect(1080, 3240, 1215, 375));
-    Command6 = place(new QPushButton(QStringLiteral("关闭"), this), "Command6", twRect(3120, 3240, 1215, 375));
-
-    // Buttons must not turn into default buttons of the dialog: Enter in a
-    // text box would start a batch.
-    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5, Command6}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    Command3 = button(this, "Command3", {1080, 3240, 1215, 375}, QStringLiteral("开始"));
+    Command6 = button(this, "Command6", {3120, 3240, 1215, 375}, QStringLiteral("关闭"));
 
     connect(Command1, &QPushButton::clicked, this, &frmmove::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmmove::Command2_Click);

@@ -20,9 +20,7 @@ Frmlog::Frmlog(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("日志"));
     setFixedSize(tw(5400), tw(3750));
 
-    MSF1 = new QTableView(this);
-    MSF1->setObjectName(QStringLiteral("MSF1"));
-    MSF1->setGeometry(twRect(0, 0, 5415, 3255));
+    MSF1 = control<QTableView>(this, "MSF1", {0, 0, 5415, 3255});
     MSF1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // One line a record, as a grid shows it.
     MSF1->setWordWrap(false);
@@ -32,16 +30,9 @@ Frmlog::Frmlog(QWidget* parent) : QDialog(parent)
     m_model = new QStandardItemModel(this);
     MSF1->setModel(m_model);
 
-    const auto button = [this](const char* name, const QString& caption, QRect rect) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(rect);
-        b->setAutoDefault(false);
-        return b;
-    };
-    Command1 = button("Command1", QStringLiteral("删除"), twRect(240, 3360, 1215, 375));
-    Command2 = button("Command2", QStringLiteral("清空"), twRect(1680, 3360, 1215, 375));
-    Command3 = button("Command3", QStringLiteral("关闭"), twRect(3960, 3360, 1215, 375));
+    Command1 = button(this, "Command1", {240, 3360, 1215, 375}, QStringLiteral("删除"));
+    Command2 = button(this, "Command2", {1680, 3360, 1215, 375}, QStringLiteral("清空"));
+    Command3 = button(this, "Command3", {3960, 3360, 1215, 375}, QStringLiteral("关闭"));
 
     connect(Command1, &QPushButton::clicked, this, &Frmlog::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Frmlog::Command2_Click);

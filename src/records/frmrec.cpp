@@ -28,33 +28,6 @@ namespace {
 const int kClientWidth = 6450;
 const int kClientHeight = 6615;  // grown by the result box of the size query
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect rect)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(rect);
-    // No button answers the Enter key of a text box.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-QLineEdit* makeText(QWidget* parent, const char* name, const QString& text, QRect rect)
-{
-    auto* t = new QLineEdit(text, parent);
-    t->setObjectName(QString::fromLatin1(name));
-    t->setGeometry(rect);
-    return t;
-}
-
-QLabel* makeLabel(QLabel* l, const char* name, QRect rect)
-{
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(rect);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return l;
-}
-
 // A combo box style with a narrow arrow button, for boxes too narrow for
 // the usual one.
 class SlimComboStyle : public QProxyStyle {
@@ -97,38 +70,33 @@ frmrec::frmrec(QWidget* owner) : QDialog(owner)
     setWindowTitle(QStringLiteral("文件信息批量记录工具"));
     setFixedSize(tw(kClientWidth), tw(kClientHeight));
 
-    Command1 = makeButton(this, "Command1", QStringLiteral("选择一个目录"), twRect(120, 120, 1335, 375));
-    Command2 = makeButton(this, "Command2", QStringLiteral("当前目录"), twRect(1725, 120, 1335, 375));
-    Command3 = makeButton(this, "Command3", QStringLiteral("清空记录"), twRect(3315, 120, 1335, 375));
-    Command4 = makeButton(this, "Command4", QStringLiteral("日 志"), twRect(4920, 120, 1335, 375));
-    Text4 = makeText(this, "Text4", QString(), twRect(120, 720, 4695, 375));
-    Command5 = makeButton(this, "Command5", QStringLiteral("记录"), twRect(4920, 720, 1335, 375));
+    Command1 = button(this, "Command1", {120, 120, 1335, 375}, QStringLiteral("选择一个目录"));
+    Command2 = button(this, "Command2", {1725, 120, 1335, 375}, QStringLiteral("当前目录"));
+    Command3 = button(this, "Command3", {3315, 120, 1335, 375}, QStringLiteral("清空记录"));
+    Command4 = button(this, "Command4", {4920, 120, 1335, 375}, QStringLiteral("日 志"));
+    Text4 = control<QLineEdit>(this, "Text4", {120, 720, 4695, 375});
+    Command5 = button(this, "Command5", {4920, 720, 1335, 375}, QStringLiteral("记录"));
 
-    Label3 = makeLabel(new QLabel(QStringLiteral("请输入文件大小"), this), "Label3", twRect(120, 1440, 1455, 255));
-    Text1 = makeText(this, "Text1", QStringLiteral("2"), twRect(1560, 1432, 615, 270));
-    Combo1 = new QComboBox(this);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Label3 = control<QLabel>(this, "Label3", {120, 1440, 1455, 255}, QStringLiteral("请输入文件大小"));
+    Text1 = control<QLineEdit>(this, "Text1", {1560, 1432, 615, 270}, QStringLiteral("2"));
+    Combo1 = control<QComboBox>(this, "Combo1", {2280, 1417, 615, 300});
     Combo1->addItems({QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Byte")});
-    Combo1->setGeometry(twRect(2280, 1417, 615, 300));
     // The box is narrow: a slim arrow leaves room for "Byte".
     auto* slim = new SlimComboStyle;
     slim->setParent(Combo1);
     Combo1->setStyle(slim);
-    Label1 = new ClickLabel(QStringLiteral("查询"), this);
-    makeLabel(Label1, "Label1", twRect(3000, 1440, 495, 255));
+    Label1 = control<ClickLabel>(this, "Label1", {3000, 1440, 495, 255}, QStringLiteral("查询"));
     Label1->setLinkStyle(true);
     Label1->setToolTip(QStringLiteral("按文件大小查询已记录的文件"));
-    Label2 = makeLabel(new QLabel(QStringLiteral("差值"), this), "Label2", twRect(3480, 1440, 495, 255));
-    Text3 = makeText(this, "Text3", QStringLiteral("1"), twRect(3960, 1432, 375, 270));
+    Label2 = control<QLabel>(this, "Label2", {3480, 1440, 495, 255}, QStringLiteral("差值"));
+    Text3 = control<QLineEdit>(this, "Text3", {3960, 1432, 375, 270}, QStringLiteral("1"));
+    for (QLabel* l : {Label3, static_cast<QLabel*>(Label1), Label2})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    Text2 = new QPlainTextEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2 = control<QPlainTextEdit>(this, "Text2", {120, 1800, 6135, 1335});
     Text2->setReadOnly(true);
-    Text2->setGeometry(twRect(120, 1800, 6135, 1335));
 
-    MSF1 = new QTableView(this);
-    MSF1->setObjectName(QStringLiteral("MSF1"));
-    MSF1->setGeometry(twRect(120, 3240, 6135, 3255));
+    MSF1 = control<QTableView>(this, "MSF1", {120, 3240, 6135, 3255});
     MSF1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // One line a record, as a grid shows it.
     MSF1->setWordWrap(false);

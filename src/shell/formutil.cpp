@@ -32,6 +32,14 @@ void setTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(pal);
 }
 
+void setSongFont(QWidget* widget, qreal pointSize)
+{
+    QFont f = widget->font();
+    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), f.family()});
+    f.setPointSizeF(pointSize);
+    widget->setFont(f);
+}
+
 void centreOn(QWidget* window, const QWidget* other)
 {
     if (!window || !other)

@@ -62,6 +62,9 @@ void setClientTwips(QWidget* window, int width, int height);
 // Text colour of a label (the dark red hints, the blue notes).
 void setTextColour(QWidget* widget, const QColor& colour);
 
+// The 宋体 font (SimSun, or the nearest CJK font the desktop has) at `pointSize`.
+void setSongFont(QWidget* widget, qreal pointSize);
+
 // Centres `window` on `other`: left = other's left + half of (other's width
 // - this width), top likewise. Uses outer (frame) geometry.
 void centreOn(QWidget* window, const QWidget* other);

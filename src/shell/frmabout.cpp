@@ -24,39 +24,27 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     setFixedSize(tw(5730), tw(3555));
     setSizeGripEnabled(false);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(twRect(240, 240, 720, 720));
+    Image1 = control<QLabel>(this, "Image1", {240, 240, 720, 720});
     Image1->setPixmap(appIconPixmap(tw(720)));
 
-    lblTitle = new QLabel(QStringLiteral("应用程序标题"), this);
-    lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    lblTitle->setGeometry(twRect(1200, 240, 3900, 480));
+    lblTitle = control<QLabel>(this, "lblTitle", {1200, 240, 3900, 480}, QStringLiteral("应用程序标题"));
     QFont titleFont = lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() > 0 ? titleFont.pointSizeF() * 1.6 : 14.0);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
 
-    lblVersion = new QLabel(QStringLiteral("版本:"), this);
-    lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblVersion->setGeometry(twRect(1200, 780, 3900, 255));
+    lblVersion = control<QLabel>(this, "lblVersion", {1200, 780, 3900, 255}, QStringLiteral("版本:"));
 
-    lblDescription = new QLabel(QStringLiteral("精巧的文件管理工具,批量执行各种文件操作,省时省心!"), this);
-    lblDescription->setObjectName(QStringLiteral("lblDescription"));
-    lblDescription->setGeometry(twRect(1200, 1170, 4290, 960));
+    lblDescription = control<QLabel>(this, "lblDescription", {1200, 1170, 4290, 960}, QStringLiteral("精巧的文件管理工具,批量执行各种文件操作,省时省心!"));
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Line1 = new QFrame(this);
-    Line1->setObjectName(QStringLiteral("Line1"));
-    Line1->setGeometry(twRect(225, 2280, 5280, 30));
+    Line1 = control<QFrame>(this, "Line1", {225, 2280, 5280, 30});
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Sunken);
 
     auto makeLink = [this](const char* name, const QString& text, int top) {
-        auto* link = new ClickLabel(text, this);
-        link->setObjectName(QString::fromLatin1(name));
-        link->setGeometry(twRect(240, top, 2400, 285));
+        auto* link = control<ClickLabel>(this, name, {240, top, 2400, 285}, text);
         link->setLinkStyle(true);
         // Only the text itself is the link, not the blank beside it.
         link->resize(link->sizeHint().width(), link->height());
@@ -66,17 +54,12 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     Label3 = makeLink("Label3", QStringLiteral("天空软件下载"), 2820);
     Label4 = makeLink("Label4", QStringLiteral("华军软件下载"), 3150);
 
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twRect(4080, 2505, 1425, 375));
+    cmdOK = control<QPushButton>(this, "cmdOK", {4080, 2505, 1425, 375}, QStringLiteral("确定"));
     // The default button: Enter presses it; Escape closes the dialog as well.
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
 
-    cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)"), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(twRect(4080, 3015, 1425, 375));
-    cmdSysInfo->setAutoDefault(false);
+    cmdSysInfo = button(this, "cmdSysInfo", {4080, 3015, 1425, 375}, QStringLiteral("系统信息(&S)"));
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);

@@ -87,9 +87,7 @@ frmTip::frmTip(QWidget* owner) : QDialog(owner)
     setFixedSize(tw(5685), tw(3285));
     setSizeGripEnabled(false);
 
-    Picture1 = new QLabel(this);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(twRect(120, 120, 3735, 2715));
+    Picture1 = control<QLabel>(this, "Picture1", {120, 120, 3735, 2715});
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture1->setAutoFillBackground(true);
     QPalette white = Picture1->palette();
@@ -100,36 +98,26 @@ frmTip::frmTip(QWidget* owner) : QDialog(owner)
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setMargin(1);
 
-    Label1 = new QLabel(QStringLiteral("您知道吗..."), Picture1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twRect(540, 180, 2655, 255));
+    Label1 = control<QLabel>(Picture1, "Label1", {540, 180, 2655, 255}, QStringLiteral("您知道吗..."));
     QFont heading = Label1->font();
     heading.setBold(true);
     Label1->setFont(heading);
 
-    lblTipText = new QLabel(Picture1);
-    lblTipText->setObjectName(QStringLiteral("lblTipText"));
-    lblTipText->setGeometry(twRect(180, 840, 3255, 1635));
+    lblTipText = control<QLabel>(Picture1, "lblTipText", {180, 840, 3255, 1635});
     lblTipText->setWordWrap(true);
     // A tip is shown as it stands in the file, never as markup.
     lblTipText->setTextFormat(Qt::PlainText);
     lblTipText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twRect(4080, 120, 1455, 375));
+    cmdOK = control<QPushButton>(this, "cmdOK", {4080, 120, 1455, 375}, QStringLiteral("确定"));
     // The default button: Enter presses it; Escape closes the dialog as well.
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
 
-    cmdNextTip = new QPushButton(QStringLiteral("下一条提示(&N)"), this);
-    cmdNextTip->setObjectName(QStringLiteral("cmdNextTip"));
-    cmdNextTip->setGeometry(twRect(4080, 600, 1455, 375));
-    cmdNextTip->setAutoDefault(false);
+    cmdNextTip = button(this, "cmdNextTip", {4080, 600, 1455, 375}, QStringLiteral("下一条提示(&N)"));
 
-    chkLoadTipsAtStartup = new QCheckBox(QStringLiteral("在启动时显示提示(&S)"), this);
-    chkLoadTipsAtStartup->setObjectName(QStringLiteral("chkLoadTipsAtStartup"));
-    chkLoadTipsAtStartup->setGeometry(twRect(120, 2940, 2055, 315));
+    chkLoadTipsAtStartup =
+        control<QCheckBox>(this, "chkLoadTipsAtStartup", {120, 2940, 2055, 315}, QStringLiteral("在启动时显示提示(&S)"));
     chkLoadTipsAtStartup->setChecked(false);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmTip::cmdOK_Click);

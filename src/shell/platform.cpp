@@ -70,8 +70,15 @@ void runProgramWithQProcess(const QString& program, const QStringList& arguments
         end.error = process->errorString();
         report(end);
     });
-    // A program is killed when its owner goes first: QProcess's destructor
-    // kills and waits for it.
+    // A program is killed when its owner goes first (QProcess's destructor
+    // kills and waits for it), and nothing is reported then. The owner's
+    // destroyed() comes before its children are deleted.
+    QObject::connect(context, &QObject::destroyed, process, [process, done] {
+        *done = true;
+        QObject::disconnect(process, nullptr, nullptr, nullptr);
+        process->kill();
+        process->waitForFinished(5000);
+    });
     process->start();
 }
 

@@ -1,5 +1,6 @@
 #include "support/scriptedplatform.h"
 
+#include "shell/batchprogress.h"
 #include "shell/programfolder.h"
 
 #include <QApplication>
@@ -22,6 +23,8 @@ class FreshPlatform : public ::testing::EmptyTestEventListener {
         g_scripted = std::make_unique<ScriptedPlatform>();
         setPlatform(g_scripted.get());
         setProgramFolder(QString());
+        BatchProgress::setTestHook({});
+        BatchProgress::setShowDelay(500);
     }
     void OnTestEnd(const ::testing::TestInfo&) override
     {
