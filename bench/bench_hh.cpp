@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <random>
 
 using namespace kestrune::bench;
 
@@ -22,60 +21,6 @@ namespace {
 
 constexpr int kPages = 2200;
 constexpr int kFolders = 22;
-constexpr int kPageBytes = 10 * 1024;
-
-// Text that compresses about as well as real prose does: words drawn from a
-// small vocabulary with a fixed seed, so every run builds the same file.
-QByteArray pageText(std::mt19937& random, int page) {
-    static const char* const kWords[] = {
-        "kestrune", "folder",  "decompile", "window", "help",    "topic",  "index",  "search",
-        "file",     "record",  "database",  "filter", "extension", "batch", "compile", "project",
-        "library",  "register", "password", "drawing", "preview", "bitmap", "zoom",   "list",
-        "the",      "of",      "and",       "to",     "a",       "in",     "is",     "for"};
-    std::uniform_int_distribution<int> pick(0, int(std::size(kWords)) - 1);
-    std::uniform_int_distribution<int> number(0, 99999);
-    QByteArray html = "<html><head><title>Page " + QByteArray::number(page) +
-                      "</title></head><body>\n<h1>Page " + QByteArray::number(page) + "</h1>\n<p>";
-    while (html.size() < kPageBytes) {
-        html += kWords[pick(random)];
-        html += (number(random) % 13 == 0) ? ". " + QByteArray::number(number(random)) + " " : " ";
-        if (number(random) % 97 == 0)
-            html += "</p>\n<p>";
-    }
-    html += "</p></body></html>\n";
-    return html;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Writes the pages and the project file; returns the project file's path.
-QString generateProject(const QString& root, qint64& contentBytes) {
-    std::mt19937 random(7);
-    QByteArray files = "[FILES]\n";
-    QByteArray toc = "<html><body><ul>\n";
-    contentBytes = 0;
-    for (int i = 0; i < kPages; ++i) {
-        const QString relative = QStringLiteral("part%1/page%2.htm").arg(i % kFolders, 2, 10, QLatin1Char('0')).arg(i);
-        QDir(root).mkpath(QFileInfo(root + "/" + relative).path());
-        const QByteArray html = pageText(random, i);
-        contentBytes += html.size();
-        if (!writeFile(root + "/" + relative, html))
-            return {};
-        files += relative.toUtf8() + "\n";
-        toc += "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Page " + QByteArray::number(i) +
-               "\"><param name=\"Local\" value=\"" + relative.toUtf8() + "\"></object>\n";
-    }
-    toc += "</ul></body></html>\n";
-    writeFile(root + "/toc.hhc", toc);
-    const QByteArray project = "[OPTIONS]\nCompiled file=big.chm\nContents file=toc.hhc\n"
-                               "Default topic=part00/page0.htm\nTitle=Kestrune benchmark\n\n" +
-                               files;
-    const QString path = root + "/big.hhp";
-    return writeFile(path, project) ? path : QString();
-}
 
 QString quoted(const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
 
@@ -102,7 +47,7 @@ int main(int argc, char** argv) {
     qint64 contentBytes = 0;
     double compileTime = 0;
     if (!QFile::exists(chm)) {
-        const QString project = generateProject(source, contentBytes);
+        const QString project = generateHelpProject(source, kPages, kFolders, contentBytes);
         if (project.isEmpty()) {
             std::fprintf(stderr, "could not write the help project\n");
             return 1;

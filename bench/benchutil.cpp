@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <random>
 
 namespace kestrune::bench {
 
@@ -63,6 +66,65 @@ void generateTree(const QString& root, int files, int folders, int typeEvery)
         if (f.open(QIODevice::WriteOnly))
             f.write("kestrune\n");
     }
+}
+
+namespace {
+
+// Text that compresses about as well as real prose does: words drawn from a
+// small vocabulary with a fixed seed, so every run builds the same file.
+QByteArray pageText(std::mt19937& random, int page)
+{
+    static const char* const kWords[] = {
+        "kestrune", "folder",  "decompile", "window", "help",    "topic",  "index",  "search",
+        "file",     "record",  "database",  "filter", "extension", "batch", "compile", "project",
+        "library",  "register", "password", "drawing", "preview", "bitmap", "zoom",   "list",
+        "the",      "of",      "and",       "to",     "a",       "in",     "is",     "for"};
+    std::uniform_int_distribution<int> pick(0, int(std::size(kWords)) - 1);
+    std::uniform_int_distribution<int> number(0, 99999);
+    QByteArray html = "<html><head><title>Page " + QByteArray::number(page) +
+                      "</title></head><body>\n<h1>Page " + QByteArray::number(page) + "</h1>\n<p>";
+    while (html.size() < 10 * 1024) {
+        html += kWords[pick(random)];
+        html += (number(random) % 13 == 0) ? ". " + QByteArray::number(number(random)) + " " : " ";
+        if (number(random) % 97 == 0)
+            html += "</p>\n<p>";
+    }
+    html += "</p></body></html>\n";
+    return html;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+QString generateHelpProject(const QString& root, int pages, int folders, qint64& contentBytes)
+{
+    std::mt19937 random(7);
+    QByteArray files = "[FILES]\n";
+    QByteArray toc = "<html><body><ul>\n";
+    contentBytes = 0;
+    for (int i = 0; i < pages; ++i) {
+        const QString relative = QStringLiteral("part%1/page%2.htm").arg(i % folders, 2, 10, QLatin1Char('0')).arg(i);
+        QDir(root).mkpath(QFileInfo(root + "/" + relative).path());
+        const QByteArray html = pageText(random, i);
+        contentBytes += html.size();
+        if (!writeFile(root + "/" + relative, html))
+            return {};
+        files += relative.toUtf8() + "\n";
+        toc += "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Page " + QByteArray::number(i) +
+               "\"><param name=\"Local\" value=\"" + relative.toUtf8() + "\"></object>\n";
+    }
+    toc += "</ul></body></html>\n";
+    writeFile(root + "/toc.hhc", toc);
+    const QByteArray project = "[OPTIONS]\nCompiled file=big.chm\nContents file=toc.hhc\n"
+                               "Default topic=part00/page0.htm\nTitle=Kestrune benchmark\n\n" +
+                               files;
+    const QString path = root + "/big.hhp";
+    return writeFile(path, project) ? path : QString();
 }
 
 void report(const QString& name, double ours, double reference)

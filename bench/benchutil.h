@@ -20,6 +20,13 @@ double median(std::vector<double> values);
 // others get other extensions. Each file holds a few bytes.
 void generateTree(const QString& root, int files, int folders, int typeEvery = 4);
 
+// Writes the source of a help file for chmcmd under `root`: `pages` pages of
+// about 10 KB of prose-like text (the same on every run) spread over
+// `folders` folders, a contents file toc.hhc and the project big.hhp, which
+// compiles to big.chm. Returns the project's path ("" when a file could not
+// be written) and the bytes of page content in `contentBytes`.
+QString generateHelpProject(const QString& root, int pages, int folders, qint64& contentBytes);
+
 // Prints one result line: name, our time, the reference time, and the ratio.
 void report(const QString& name, double ours, double reference);
 

@@ -189,7 +189,7 @@ void frmTip::DisplayCurrentTip()
     QString tip;
     if (!currentTip(&tip))
         return;
-    lblTipText->setText(tip);
+    lblTipText->setText(shortenedTip(tip));
     fitTextToLabel(lblTipText, font());
 }
 

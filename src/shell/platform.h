@@ -62,6 +62,8 @@ public:
     // nothing when the user cancels.
     virtual std::optional<QString> openFile(QWidget* owner, const QString& filter) = 0;
     // The save dialog, always starting with an empty file name; "" on cancel.
+    // It asks before returning the name of an existing file (Qt's dialog
+    // confirms replacing by itself).
     virtual QString saveFile(QWidget* owner, const QString& filter) = 0;
 
     // Starts a program without waiting for it; false when it cannot be started.

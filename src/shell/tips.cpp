@@ -70,6 +70,16 @@ QStringList splitTipLines(const QString& text)
     return lines;
 }
 
+QString shortenedTip(const QString& tip)
+{
+    if (tip.size() <= kLongestTip)
+        return tip;
+    qsizetype keep = kLongestTip;
+    if (tip.at(keep - 1).isHighSurrogate())
+        --keep;
+    return tip.left(keep) + QChar(0x2026);
+}
+
 TipsFileContent readTipsFile(const QString& path)
 {
     TipsFileContent content;
@@ -88,6 +98,8 @@ TipsFileContent readTipsFile(const QString& path)
     }
     content.status = TipsFileContent::Read;
     content.lines = splitTipLines(*text);
+    for (QString& line : content.lines)
+        line = shortenedTip(line);
     return content;
 }
 

@@ -26,11 +26,19 @@ const QStringList& builtInTips();
 // empty line. Blank lines are kept.
 QStringList splitTipLines(const QString& text);
 
+// The most characters of one tip that are kept and shown: a longer line
+// keeps its start and ends in "…". Laying out a line of megabytes (label and
+// tool tip alike) would hold the program up for many seconds at start-up.
+constexpr qsizetype kLongestTip = 2000;
+// The tip as it is kept and shown: whole, or its start and "…" (a character
+// outside the BMP is never cut in half).
+QString shortenedTip(const QString& tip);
+
 // What reading a tips file found.
 struct TipsFileContent {
     enum Status { NoFile, Empty, Read, Unreadable };
     Status status = NoFile;
-    QStringList lines;  // when Read
+    QStringList lines;  // when Read, each shortened as shortenedTip() does
     QString error;      // when Unreadable: why
 };
 TipsFileContent readTipsFile(const QString& path);

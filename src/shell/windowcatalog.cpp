@@ -1,5 +1,7 @@
 #include "shell/windowcatalog.h"
 
+#include "devtools/frmdecp.h"
+#include "documents/frmviewdwg.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
 #include "records/frmrec.h"
@@ -26,8 +28,8 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menuRec"), true, true, make<frmrec>()},
         {QStringLiteral("menujmword"), true, true, {}},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
-        {QStringLiteral("menuviewdwg"), false, true, {}},
-        {QStringLiteral("menudecompile"), false, true, {}},
+        {QStringLiteral("menuviewdwg"), false, true, make<FrmViewdwg>()},
+        {QStringLiteral("menudecompile"), false, true, make<Frmdecp>()},
         {QStringLiteral("menuCpVb"), false, true, {}},
         {QStringLiteral("menuTip"), false, true, &frmTip::create},
         {QStringLiteral("menumove"), false, false, make<frmmove>()},

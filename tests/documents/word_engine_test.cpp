@@ -11,6 +11,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -208,6 +210,10 @@ TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
     setReadOnly(readOnly, true);
     const QString shared = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("shared.doc"));
     QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    const QString linked = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("linked.docx"));
+    const QString secondName = dir.file(QStringLiteral("second name.docx"));
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(), QFile::encodeName(secondName).constData()), 0);
+    const QByteArray linkedBefore = readBytes(linked);
     auto app = startWord();
     ASSERT_TRUE(app);
 
@@ -226,6 +232,17 @@ TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
 
     failure = protect(*app, dir.file(QStringLiteral("missing.docx")), QStringLiteral("739"), QString());
     EXPECT_FALSE(failure.isEmpty());
+
+    // Two names for one document: saving would replace one name and leave
+    // the other unprotected, so it is refused and both stay as they were.
+    for (const QString& name : {linked, secondName}) {
+        failure = protect(*app, name, QStringLiteral("739"), QStringLiteral("5917"));
+        EXPECT_TRUE(failure.contains(QStringLiteral("硬链接"))) << failure.toStdString();
+        EXPECT_EQ(readBytes(name), linkedBefore);
+    }
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(linked).constData(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
 
     // A saved document keeps its permissions.
     ASSERT_EQ(protect(*app, shared, QStringLiteral("739"), QString()), QString());
@@ -252,8 +269,8 @@ TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
         EXPECT_TRUE(readBytes(QStringLiteral("/proc/%1/cmdline").arg(office)).isEmpty()) << office.toStdString();
     }
 
-    QStringList expected{QStringLiteral("broken.doc"), QStringLiteral("notes.txt"), QStringLiteral("ro.docx"),
-                         QStringLiteral("shared.doc")};
+    QStringList expected{QStringLiteral("broken.doc"), QStringLiteral("linked.docx"), QStringLiteral("notes.txt"),
+                         QStringLiteral("ro.docx"), QStringLiteral("second name.docx"), QStringLiteral("shared.doc")};
     QStringList files = leftovers(dir);
     files.sort();
     EXPECT_EQ(files, expected);

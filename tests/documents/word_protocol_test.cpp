@@ -12,11 +12,14 @@ using namespace kestrune::test;
 
 namespace {
 
-// A stand-in helper: a shell script that records what it receives in
-// `log` and answers with `replies`, one per request line.
+// A stand-in helper: a shell script that records its arguments in
+// `log`.args, what it receives in `log`, and answers with `replies`, one
+// per request line.
 QString fakeHelper(TempDir& dir, const QString& log, const QStringList& replies)
 {
-    QString script = QStringLiteral("#!/bin/sh\necho '{\"ready\":true,\"startSeconds\":1.5}'\n");
+    QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.args'\n"
+                                    "echo '{\"ready\":true,\"startSeconds\":1.5}'\n")
+                         .arg(log);
     for (const QString& reply : replies)
         script += QStringLiteral("IFS= read -r line || exit 0\nprintf '%s\\n' \"$line\" >> '%1'\nprintf '%s\\n' '%2'\n")
                       .arg(log, reply);
@@ -93,6 +96,9 @@ TEST(WordProtocol, PasswordQuestionGoesToTheMaskedInputBoxAndCancelIsSentAsNull)
               QStringLiteral("close"));
     EXPECT_EQ(QJsonDocument::fromJson(lines[6].toUtf8()).object().value(QStringLiteral("op")).toString(),
               QStringLiteral("quit"));
+    // Passwords travel on the pipe only, never on the helper's command line,
+    // which every local user can read.
+    EXPECT_EQ(readBytes(log + QStringLiteral(".args")), QByteArray("--serve\n"));
 }
 
 TEST(WordProtocol, EngineThatRefusesToStartGivesItsReason)

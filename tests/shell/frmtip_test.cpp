@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -221,4 +222,35 @@ TEST_F(TipWindow, EveryBuiltInTipFitsItsLabelAndAnOverlongOneCanBeReadWhole)
     TipIndex = TipList.size() - 1;
     tip.cmdNextTip->click();
     EXPECT_EQ(tip.lblTipText->toolTip(), TipList.last());
+}
+
+TEST_F(TipWindow, AnOverlongTipShowsItsStartAndTheWindowComesUpAtOnce)
+{
+    // A first line of 11 MB: words and Chinese text without a line end.
+    QByteArray line;
+    const QByteArray words = QStringLiteral("很长的提示 a long tip that goes on ").toUtf8();
+    while (line.size() < 11 * 1024 * 1024)
+        line += words;
+    dir.write("readme.txt", line + "\r\n短提示\r\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    frmTip tip;
+    tip.show();
+    QCoreApplication::processEvents();
+    // Laying the whole line out took 20 s and more; reading the file a
+    // fraction of a second.
+    EXPECT_LT(clock.elapsed(), 4000);
+
+    const QString shown = tip.lblTipText->text();
+    EXPECT_EQ(shown.size(), kLongestTip + 1);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(QString::fromUtf8(line).startsWith(shown.chopped(1)));
+    // It does not fit: the tool tip holds the same start, no more.
+    EXPECT_EQ(tip.lblTipText->toolTip(), shown);
+    EXPECT_EQ(TipList.first(), shown);
+
+    tip.cmdNextTip->click();
+    EXPECT_EQ(tip.lblTipText->text(), QStringLiteral("短提示"));
+    EXPECT_TRUE(tip.lblTipText->toolTip().isEmpty());
 }

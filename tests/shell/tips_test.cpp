@@ -107,3 +107,21 @@ TEST(TipStartupSetting, AbsentMeansShowOnlyANumberZeroHides)
     saveShowTipsAtStartup(true);
     EXPECT_EQ(scripted().settings.value(startupKey()), QStringLiteral("1"));
 }
+
+TEST(TipLines, OverlongLinesKeepTheirStartOnly)
+{
+    const QString limit(kLongestTip, QLatin1Char('a'));
+    EXPECT_EQ(shortenedTip(limit), limit);
+    EXPECT_EQ(shortenedTip(limit + QLatin1Char('b')), limit + QChar(0x2026));
+    // A character outside the BMP across the limit goes whole.
+    const QString face = QString::fromUcs4(U"\U0001F600");
+    EXPECT_EQ(shortenedTip(limit.left(kLongestTip - 1) + face + QLatin1Char('b')),
+              limit.left(kLongestTip - 1) + QChar(0x2026));
+
+    TempDir dir;
+    const QString path = dir.write("readme.txt", QByteArray(5 * kLongestTip, 'x') + "\r\nshort\r\n");
+    const TipsFileContent content = readTipsFile(path);
+    ASSERT_EQ(content.lines.size(), 2);
+    EXPECT_EQ(content.lines[0], QString(kLongestTip, QLatin1Char('x')) + QChar(0x2026));
+    EXPECT_EQ(content.lines[1], QStringLiteral("short"));
+}

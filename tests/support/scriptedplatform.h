@@ -31,7 +31,10 @@ public:
     // Scripted answers.
     std::deque<std::optional<QString>> folders;  // nullopt = cancel
     std::deque<std::optional<QString>> openFiles;
-    std::deque<QString> saveFiles;  // "" = cancel
+    // "" = cancel. A name given is one the user has settled on: when it
+    // names an existing file, the real save dialog has already asked before
+    // replacing it and the user agreed.
+    std::deque<QString> saveFiles;
     std::deque<QString> inputs;     // "" = cancel
     bool startSucceeds = true;
     bool urlSucceeds = true;

@@ -100,6 +100,45 @@ std::string joinInside(const std::string& folder, const std::vector<std::string>
     return joined;
 }
 
+std::vector<std::string> checkExtents(const std::vector<Extent>& extents, const std::uint64_t (&sectionLengths)[2]) {
+    std::vector<std::string> reasons(extents.size());
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < extents.size(); ++i) {
+        const Extent& e = extents[i];
+        if (e.length == 0)
+            continue;
+        const std::uint64_t size = e.section < 2 ? sectionLengths[e.section] : 0;
+        if (e.offset > size || e.length > size - e.offset) {
+            reasons[i] = "数据超出其所在的段";
+            continue;
+        }
+        order.push_back(i);
+    }
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const Extent &x = extents[a], &y = extents[b];
+        return x.section != y.section ? x.section < y.section : x.offset < y.offset;
+    });
+    // One sweep in the order of the data. `reach` is the entry reaching
+    // furthest so far: an entry starting before its end overlaps it, and an
+    // entry overlapping any earlier one overlaps that one too.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t reach = kNone;
+    std::uint64_t end = 0;
+    for (std::size_t i : order) {
+        const Extent& e = extents[i];
+        const bool sameSection = reach != kNone && extents[reach].section == e.section;
+        if (sameSection && e.offset < end) {
+            reasons[i] = "数据与另一个文件的数据重叠";
+            reasons[reach] = reasons[i];
+        }
+        if (!sameSection || e.offset + e.length > end) {
+            reach = i;
+            end = e.offset + e.length;
+        }
+    }
+    return reasons;
+}
+
 std::string trimFolderArgument(std::string folder) {
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\'))
         folder.pop_back();
@@ -334,6 +373,50 @@ const char* mspackError(int code) {
     }
 }
 
+// Reads `count` bytes at `offset` of the help file through the same I/O
+// layer libmspack uses.
+bool readSource(HhSystem& sys, const char* source, std::uint64_t offset, std::uint8_t* buffer, int count) {
+    mspack_file* file = sysOpen(&sys.base, source, MSPACK_SYS_OPEN_READ);
+    if (!file)
+        return false;
+    const bool ok = offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+                    sysSeek(file, static_cast<off_t>(offset), MSPACK_SYS_SEEK_START) == 0 &&
+                    sysRead(file, buffer, count) == count;
+    sysClose(file);
+    return ok;
+}
+
+std::uint64_t little64(const std::uint8_t* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// The number of bytes each section holds. The stored section runs from its
+// start to the end of the file; the compressed one holds what its reset
+// table (or, lacking that, its span information) says it expands to, the
+// length libmspack decodes it to. Unknown lengths are 0.
+void measureSections(HhSystem& sys, const char* source, std::uint64_t sourceSize, const mschmd_header& header,
+                     std::uint64_t (&lengths)[2]) {
+    const std::uint64_t start = header.sec0.offset > 0 ? static_cast<std::uint64_t>(header.sec0.offset) : 0;
+    lengths[0] = sourceSize > start ? sourceSize - start : 0;
+    lengths[1] = 0;
+    // The reset table keeps the expanded length at 0x10, the span
+    // information at its start; both are stored files of section 0.
+    auto readLength = [&](const mschmd_file* file, std::uint64_t at) {
+        std::uint8_t bytes[8];
+        if (!file || !file->section || file->section->id != 0 || file->length < 0 ||
+            static_cast<std::uint64_t>(file->length) < at + 8 || file->offset < 0 ||
+            !readSource(sys, source, start + static_cast<std::uint64_t>(file->offset) + at, bytes, 8))
+            return false;
+        lengths[1] = little64(bytes);
+        return true;
+    };
+    if (!readLength(header.sec1.rtable, 0x10))
+        readLength(header.sec1.spaninfo, 0);
+}
+
 struct Decompressor {
     explicit Decompressor(HhSystem& sys) : chmd(mspack_create_chm_decompressor(&sys.base)) {}
     ~Decompressor() {
@@ -347,8 +430,8 @@ struct Decompressor {
     mschmd_header* header = nullptr;
 };
 
-int decompile(HhSystem& sys, const std::string& outDir, const char* source, const std::string& displayName,
-              std::ostream& err) {
+int decompile(HhSystem& sys, const std::string& outDir, const char* source, std::uint64_t sourceSize,
+              const std::string& displayName, std::ostream& err) {
     Decompressor dec(sys);
     if (!dec.chmd) {
         err << "kestrune-hh: 内存不足\n";
@@ -383,7 +466,13 @@ int decompile(HhSystem& sys, const std::string& outDir, const char* source, cons
         return sa != sb ? sa < sb : a->offset < b->offset;
     });
 
-    int status = kAllWritten;
+    // The names to write, and where their data lies.
+    struct Candidate {
+        mschmd_file* file;
+        NameCheck check;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<Extent> extents;
     for (mschmd_file* file : files) {
         const char* name = file->filename ? file->filename : "";
         if (isInternalName(name))
@@ -392,6 +481,34 @@ int decompile(HhSystem& sys, const std::string& outDir, const char* source, cons
         if (check.ok && joinInside(outDir, check.components).empty()) {
             check.ok = false;
             check.reason = "名称会落到输出文件夹之外";
+        }
+        if (check.ok) {
+            // A negative offset or length lies beyond any section.
+            constexpr std::uint64_t kBeyond = UINT64_MAX;
+            Extent extent;
+            extent.section = file->section ? file->section->id : 0;
+            extent.offset = file->offset < 0 ? kBeyond : static_cast<std::uint64_t>(file->offset);
+            extent.length = file->length < 0 ? kBeyond : static_cast<std::uint64_t>(file->length);
+            extents.push_back(extent);
+        }
+        candidates.push_back({file, std::move(check)});
+    }
+    std::uint64_t sectionLengths[2];
+    measureSections(sys, source, sourceSize, *dec.header, sectionLengths);
+    const std::vector<std::string> misplaced = checkExtents(extents, sectionLengths);
+
+    int status = kAllWritten;
+    std::size_t placed = 0;
+    for (Candidate& candidate : candidates) {
+        mschmd_file* file = candidate.file;
+        const char* name = file->filename ? file->filename : "";
+        NameCheck& check = candidate.check;
+        if (check.ok) {
+            const std::string& reason = misplaced[placed++];
+            if (!reason.empty()) {
+                check.ok = false;
+                check.reason = reason;
+            }
         }
         if (!check.ok) {
             err << "kestrune-hh: 拒绝写出 " << printable(name) << ": " << check.reason << "\n";
@@ -435,7 +552,8 @@ int decompileFile(const std::string& outDir, const std::string& chmPath, std::os
     }
     HhSystem sys{};
     initSystem(sys);
-    return decompile(sys, trimFolderArgument(outDir), chmPath.c_str(), chmPath, err);
+    return decompile(sys, trimFolderArgument(outDir), chmPath.c_str(), static_cast<std::uint64_t>(st.st_size),
+                     chmPath, err);
 }
 
 int decompileBuffer(const std::string& outDir, const std::uint8_t* data, std::size_t size,
@@ -444,7 +562,7 @@ int decompileBuffer(const std::string& outDir, const std::uint8_t* data, std::si
     initSystem(sys);
     sys.memData = data;
     sys.memSize = size;
-    return decompile(sys, trimFolderArgument(outDir), kMemoryName, displayName, err);
+    return decompile(sys, trimFolderArgument(outDir), kMemoryName, size, displayName, err);
 }
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& err) {

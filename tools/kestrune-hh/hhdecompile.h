@@ -49,6 +49,25 @@ std::string joinInside(const std::string& folder, const std::vector<std::string>
 // as the window may append one, "\"); "/" stays "/".
 std::string trimFolderArgument(std::string folder);
 
+// Where one directory entry keeps its data: its section (0 stored, 1
+// compressed) and the range of that section's bytes.
+struct Extent {
+    unsigned section = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// Checks where the entries to be written keep their data. A help file's
+// directory may point any number of names at the same bytes, or past the end
+// of a section: written naively, a small file fills the disk. The answer
+// holds, for each entry, "" when it may be written, otherwise why not.
+// Refused: data reaching beyond its section (`sectionLengths`; an unknown
+// section counts as empty), and data overlapping another entry's, every entry
+// of such a group (which name the bytes belong to cannot be told). Empty
+// entries are always fine. What is accepted adds up to no more than the
+// sections hold.
+std::vector<std::string> checkExtents(const std::vector<Extent>& extents, const std::uint64_t (&sectionLengths)[2]);
+
 // Decompiles the help file at `chmPath` into `outDir` (created with its
 // parents when missing). Problems are written to `err`, one line each.
 int decompileFile(const std::string& outDir, const std::string& chmPath, std::ostream& err);

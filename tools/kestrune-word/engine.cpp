@@ -284,6 +284,21 @@ QByteArray writeProtectionHash(const QString& password, const QByteArray& salt, 
     return hash.toBase64();
 }
 
+namespace {
+
+// A document with more than one name (hard links) cannot be re-protected:
+// the saved file takes the place of one name only, and the other names keep
+// the old, unprotected contents. "" when the file has one name.
+QString hardLinkProblem(const struct stat& st)
+{
+    if (st.st_nlink <= 1)
+        return {};
+    return QStringLiteral("文件有 %1 个硬链接名称,保存只能替换其中一个,其余名称仍是原来的内容;文件未改动")
+        .arg(qulonglong(st.st_nlink));
+}
+
+}  // namespace
+
 Engine::~Engine()
 {
     closeAll();
@@ -302,6 +317,11 @@ int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* err
     }
     if (::access(QFile::encodeName(info.absoluteFilePath()).constData(), R_OK) != 0) {
         *error = QStringLiteral("文件不能读取");
+        return -1;
+    }
+    struct stat st{};
+    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 && !hardLinkProblem(st).isEmpty()) {
+        *error = hardLinkProblem(st);
         return -1;
     }
     rtl::Reference<Handler> handler(new Handler);
@@ -416,6 +436,8 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
         return QStringLiteral("文件已不存在,未保存");
     if (!(st.st_mode & S_IWUSR) || ::access(path.constData(), W_OK) != 0)
         return QStringLiteral("文件是只读的,未保存");
+    if (const QString problem = hardLinkProblem(st); !problem.isEmpty())
+        return problem;
 
     const QString newOpen = openPassword ? *openPassword : doc.openPassword;
     // A modify password that is not given is not kept by a store: the
@@ -489,6 +511,10 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
     if (::chown(tempPath.constData(), st.st_uid, st.st_gid) != 0) {
         // Only the owner's own files can be given away; the file stays ours.
     }
+    // Checked again: the store and its check took a while.
+    struct stat now{};
+    if (::stat(path.constData(), &now) == 0 && !hardLinkProblem(now).isEmpty())
+        return discard(hardLinkProblem(now));
     if (::rename(tempPath.constData(), path.constData()) != 0)
         return discard(QStringLiteral("无法替换原文件,原文件未改动"));
     *saved = true;

@@ -4,16 +4,21 @@
 //   kestrune-word --serve [--office DIR]
 //       serves the program: one JSON object per line on standard input and
 //       output (see serve() below).
+//   kestrune-word [--office DIR] [--passwords-from FILE] FILE...
 //   kestrune-word [--office DIR] [--open-password P] [--modify-password M] FILE...
 //       one line per file on standard output: the file, a tab, and "ok" or
 //       the reason; status 0 only when every file is ok. An empty value (or
 //       an option left out) removes that password. Documents that already
 //       have an open password cannot be opened here: no one is asked for it.
+//       Passwords on the command line can be read by every local user (ps,
+//       /proc/PID/cmdline): --passwords-from takes them from a file or from
+//       standard input instead, and the others draw a warning.
 
 #include "engine.h"
 #include "office.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -22,6 +27,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -139,11 +145,78 @@ int runFiles(kw::Office& office, const QStringList& files, const QString& openPa
     return allOk ? 0 : 1;
 }
 
+constexpr const char* kUsage =
+    "usage: kestrune-word [--office DIR] [--passwords-from FILE] FILE...\n"
+    "       kestrune-word [--office DIR] [--open-password P] [--modify-password M] FILE...\n"
+    "       kestrune-word --serve [--office DIR]\n";
+
 void usage()
 {
-    std::fputs("usage: kestrune-word [--office DIR] [--open-password P] [--modify-password M] FILE...\n"
-               "       kestrune-word --serve [--office DIR]\n",
-               stderr);
+    std::fputs(kUsage, stderr);
+}
+
+void help()
+{
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "设置、更改或清除 Word 文档(.doc、.docx)的打开密码和修改密码,每个文件输出一行:\n"
+               "文件名、制表符、\"ok\" 或失败原因。全部成功时退出状态为 0,否则为 1;参数错误为 2,\n"
+               "LibreOffice 无法启动为 3。密码为空或未给出即清除该密码。\n"
+               "\n"
+               "  --passwords-from FILE   从文件 FILE 读取密码(FILE 为 \"-\" 时从标准输入读取):\n"
+               "                          第一行是打开密码,第二行是修改密码。这是安全的方式,\n"
+               "                          文件应只有您自己能读取(chmod 600)。\n"
+               "  --open-password P       打开密码\n"
+               "  --modify-password M     修改密码\n"
+               "                          (不安全:命令行上的密码本机的每个用户都能看到,例如用 ps;\n"
+               "                          请改用 --passwords-from)\n"
+               "  --office DIR            LibreOffice 的 program 文件夹\n"
+               "  --serve                 供 Kestrune 使用:经标准输入输出逐行交换 JSON 请求\n",
+               stdout);
+}
+
+void warn(const QString& text)
+{
+    const QByteArray bytes = (QStringLiteral("kestrune-word: 警告: ") + text).toUtf8();
+    std::fprintf(stderr, "%s\n", bytes.constData());
+}
+
+// Reads the passwords from a file, or from standard input for "-": the first
+// line is the open password, the second the modify password; a missing line
+// is an empty password. A file other users may read draws a warning.
+bool readPasswords(const QString& name, QString* openPassword, QString* modifyPassword, QString* error)
+{
+    QFile file;
+    bool opened = false;
+    if (name == QLatin1String("-")) {
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    } else {
+        file.setFileName(name);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (!opened) {
+        *error = QStringLiteral("无法读取密码文件 %1:%2").arg(name, file.errorString());
+        return false;
+    }
+    struct stat st{};
+    if (name != QLatin1String("-") && ::fstat(file.handle(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & (S_IRGRP | S_IROTH)))
+        warn(QStringLiteral("密码文件 %1 其他用户也能读取,请用 chmod 600 限制").arg(name));
+    // Two lines are all that is read; a password file is small.
+    QStringList lines;
+    while (lines.size() < 2) {
+        QByteArray line = file.readLine(64 * 1024);
+        if (line.isEmpty())
+            break;
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromUtf8(line);
+    }
+    *openPassword = lines.value(0);
+    *modifyPassword = lines.value(1);
+    return true;
 }
 
 }  // namespace
@@ -158,6 +231,8 @@ int main(int argc, char** argv)
 
     QString officeFolder = qEnvironmentVariable("UNO_PATH", QStringLiteral(KW_DEFAULT_OFFICE));
     QString openPassword, modifyPassword;
+    std::optional<QString> passwordsFrom;
+    bool passwordsOnCommandLine = false;
     bool serveMode = false;
     QStringList files;
     const QStringList args = app.arguments();
@@ -171,7 +246,7 @@ int main(int argc, char** argv)
         if (a == QLatin1String("--serve")) {
             serveMode = true;
         } else if (a == QLatin1String("--office") || a == QLatin1String("--open-password") ||
-                   a == QLatin1String("--modify-password")) {
+                   a == QLatin1String("--modify-password") || a == QLatin1String("--passwords-from")) {
             const auto v = value();
             if (!v) {
                 usage();
@@ -179,12 +254,16 @@ int main(int argc, char** argv)
             }
             if (a == QLatin1String("--office"))
                 officeFolder = *v;
+            else if (a == QLatin1String("--passwords-from"))
+                passwordsFrom = *v;
             else if (a == QLatin1String("--open-password"))
                 openPassword = *v;
             else
                 modifyPassword = *v;
+            if (a.endsWith(QLatin1String("-password")))
+                passwordsOnCommandLine = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            usage();
+            help();
             return 0;
         } else if (a == QLatin1String("--")) {
             files += args.mid(i + 1);
@@ -200,6 +279,21 @@ int main(int argc, char** argv)
         usage();
         return 2;
     }
+    if (passwordsFrom && passwordsOnCommandLine) {
+        std::fputs("kestrune-word: --passwords-from 不能与 --open-password、--modify-password 同时使用\n", stderr);
+        usage();
+        return 2;
+    }
+    if (!serveMode && passwordsFrom) {
+        QString error;
+        if (!readPasswords(*passwordsFrom, &openPassword, &modifyPassword, &error)) {
+            std::fprintf(stderr, "kestrune-word: %s\n", error.toUtf8().constData());
+            return 2;
+        }
+    }
+    if (!serveMode && (!openPassword.isEmpty() || !modifyPassword.isEmpty()) && passwordsOnCommandLine)
+        warn(QStringLiteral("命令行上的密码本机的每个用户都能看到(例如用 ps),请改用 --passwords-from 文件"
+                            "或 --passwords-from -(标准输入)"));
 
     int status = 0;
     {

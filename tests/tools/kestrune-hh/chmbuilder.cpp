@@ -42,35 +42,66 @@ void putEncint(std::string& out, std::uint64_t v) {
 
 std::string buildChm(const std::vector<ChmEntry>& entries) {
     std::string content;
-    std::string listing;
+    std::vector<PlacedEntry> placed;
     for (const ChmEntry& e : entries) {
-        putEncint(listing, e.name.size());
-        listing += e.name;
-        putEncint(listing, e.section);
         // Folders are stored as empty entries at offset 0.
         const bool folder = !e.name.empty() && e.name.back() == '/' && e.content.empty();
         const std::int64_t offset = folder ? 0 : static_cast<std::int64_t>(content.size());
-        putEncint(listing, static_cast<std::uint64_t>(offset + e.offsetShift));
-        putEncint(listing, static_cast<std::uint64_t>(static_cast<std::int64_t>(e.content.size()) + e.lengthShift));
+        placed.push_back({e.name, e.section, static_cast<std::uint64_t>(offset + e.offsetShift),
+                          static_cast<std::uint64_t>(static_cast<std::int64_t>(e.content.size()) + e.lengthShift)});
         content += e.content;
     }
-    const std::size_t chunkHeader = 20;
-    if (listing.size() + chunkHeader + 2 > kChunkSize)
-        throw std::length_error("too many entries for one chunk");
+    return buildChm(placed, content);
+}
 
-    std::string chunk = "PMGL";
-    put32(chunk, static_cast<std::uint32_t>(kChunkSize - chunkHeader - listing.size()));
-    put32(chunk, 0);
-    put32(chunk, 0xFFFFFFFF);
-    put32(chunk, 0xFFFFFFFF);
-    chunk += listing;
-    chunk.resize(kChunkSize - 2, '\0');
-    chunk += static_cast<char>(entries.size() & 0xFF);
-    chunk += static_cast<char>((entries.size() >> 8) & 0xFF);
+std::string buildChm(const std::vector<PlacedEntry>& entries, const std::string& sectionZero) {
+    const std::size_t chunkHeader = 20;
+    std::vector<std::string> chunks;
+    std::string listing;
+    std::size_t inChunk = 0;
+    auto closeChunk = [&] {
+        std::string chunk = "PMGL";
+        put32(chunk, static_cast<std::uint32_t>(kChunkSize - chunkHeader - listing.size()));
+        put32(chunk, 0);
+        put32(chunk, chunks.empty() ? 0xFFFFFFFF : static_cast<std::uint32_t>(chunks.size() - 1));
+        put32(chunk, 0xFFFFFFFF);  // mended below when another chunk follows
+        chunk += listing;
+        chunk.resize(kChunkSize - 2, '\0');
+        chunk += static_cast<char>(inChunk & 0xFF);
+        chunk += static_cast<char>((inChunk >> 8) & 0xFF);
+        if (!chunks.empty()) {
+            std::string& previous = chunks.back();
+            for (int i = 0; i < 4; ++i)
+                previous[16 + i] = static_cast<char>((chunks.size() >> (8 * i)) & 0xFF);
+        }
+        chunks.push_back(chunk);
+        listing.clear();
+        inChunk = 0;
+    };
+    for (const PlacedEntry& e : entries) {
+        std::string one;
+        putEncint(one, e.name.size());
+        one += e.name;
+        putEncint(one, e.section);
+        putEncint(one, e.offset);
+        putEncint(one, e.length);
+        if (one.size() + chunkHeader + 2 > kChunkSize)
+            throw std::length_error("entry too long for a chunk");
+        if (listing.size() + one.size() + chunkHeader + 2 > kChunkSize)
+            closeChunk();
+        listing += one;
+        ++inChunk;
+    }
+    closeChunk();
+    const std::string& content = sectionZero;
+    std::string chunk;
+    for (const std::string& c : chunks)
+        chunk += c;
+    const std::uint32_t chunkCount = static_cast<std::uint32_t>(chunks.size());
 
     const std::uint64_t itsfSize = 0x60, hs0Size = 0x18, itspSize = 0x54;
     const std::uint64_t dirOffset = itsfSize + hs0Size;
-    const std::uint64_t dirLength = itspSize + kChunkSize;
+    const std::uint64_t dirLength = itspSize + std::uint64_t(kChunkSize) * chunkCount;
     const std::uint64_t contentOffset = dirOffset + dirLength;
     const std::uint64_t fileLength = contentOffset + content.size();
 
@@ -102,9 +133,9 @@ std::string buildChm(const std::vector<ChmEntry>& entries) {
     put32(out, 1);           // depth: no index chunks
     put32(out, 0xFFFFFFFF);  // index root: none
     put32(out, 0);           // first directory chunk
-    put32(out, 0);           // last directory chunk
+    put32(out, chunkCount - 1);  // last directory chunk
     put32(out, 0xFFFFFFFF);
-    put32(out, 1);           // number of chunks
+    put32(out, chunkCount);      // number of chunks
     put32(out, 0x804);
     putBytes(out, kItspGuid, sizeof kItspGuid);
     put32(out, itspSize);

@@ -1,8 +1,8 @@
 #pragma once
 
-// Builds small compiled help files by hand for the tests: one directory
-// chunk, every entry stored in the uncompressed section, names taken as
-// given (so hostile ones can be made).
+// Builds small compiled help files by hand for the tests: every entry stored
+// in the uncompressed section, names taken as given (so hostile ones can be
+// made); or any entries over a stored section taken from another help file.
 
 #include <cstdint>
 #include <string>
@@ -19,6 +19,17 @@ struct ChmEntry {
 };
 
 std::string buildChm(const std::vector<ChmEntry>& entries);
+
+// An entry placed by hand: its data lies wherever offset and length say.
+struct PlacedEntry {
+    std::string name;
+    unsigned section = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+// A help file of the given entries whose stored section holds
+// `sectionZero`; the directory takes as many chunks as it needs.
+std::string buildChm(const std::vector<PlacedEntry>& entries, const std::string& sectionZero);
 // Writes bytes to a file; false when it cannot.
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <mspack.h>
+
+#include <algorithm>
+#include <iostream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -260,4 +264,122 @@ TEST(HhSamples, HeaderWithRepeatedFirstGuidIsRead) {
     std::string foreign = bytes;
     foreign[0] = 'X';
     EXPECT_EQ(decompileBytes(scratch / "c", foreign, messages), kBadInput);
+}
+
+TEST(HhExtents, RefusesSharedAndOutOfRangeDataOnly) {
+    const std::uint64_t sections[2] = {100, 1000};
+    const std::vector<Extent> extents = {
+        {0, 0, 10},    // 0 fine
+        {0, 10, 10},   // 1 fine: touching is no overlap
+        {0, 30, 20},   // 2 overlaps 3 and 4
+        {0, 45, 1},    // 3 inside 2
+        {0, 49, 5},    // 4 overlaps 2 only
+        {1, 30, 20},   // 5 fine: the same offsets in the other section
+        {1, 30, 0},    // 6 fine: empty
+        {0, 60, 40},   // 7 fine: ends at the section's end
+        {0, 95, 6},    // 8 beyond its section
+        {0, UINT64_MAX, 2},  // 9 beyond, not wrapped round
+        {1, 500, 10},  // 10 and 11: the same data twice
+        {1, 500, 10},
+        {2, 0, 1},     // 12 no such section
+    };
+    const std::vector<std::string> reasons = checkExtents(extents, sections);
+    ASSERT_EQ(reasons.size(), extents.size());
+    for (std::size_t i : {0, 1, 5, 6, 7})
+        EXPECT_EQ(reasons[i], "") << i;
+    for (std::size_t i : {2, 3, 4, 10, 11})
+        EXPECT_NE(reasons[i].find("重叠"), std::string::npos) << i << ": " << reasons[i];
+    for (std::size_t i : {8, 9, 12})
+        EXPECT_NE(reasons[i].find("超出"), std::string::npos) << i << ": " << reasons[i];
+
+    const std::uint64_t unknown[2] = {100, 0};
+    EXPECT_NE(checkExtents({{1, 0, 1}}, unknown)[0], "");
+}
+
+TEST(HhCrafted, NamesSharingDataOrReachingPastTheFileAreRefused) {
+    Scratch scratch;
+    const std::string chm = buildChm({
+        {"/a.htm", std::string(1000, 'a')},
+        {"/alias.htm", "", 0, -1000, 1000},  // a's bytes again
+        {"/c.htm", "cccccccccc"},
+        {"/inside.htm", "", 0, -5, 3},       // the middle of c's bytes
+        {"/past.htm", "p", 0, 0, 1 << 20},
+        {"/fine.htm", "fine"},
+    });
+    std::string messages;
+    EXPECT_EQ(decompileBytes(scratch / "out", chm, messages), kSomeNotWritten);
+    EXPECT_EQ(snapshot(scratch / "out"), (std::map<std::string, std::string>{{"fine.htm", "fine"}}));
+    for (const char* name : {"/a.htm", "/alias.htm", "/c.htm", "/inside.htm", "/past.htm"})
+        EXPECT_NE(messages.find(std::string(name) + ": "), std::string::npos) << name << " not named in:\n" << messages;
+    EXPECT_EQ(messages.find("fine.htm"), std::string::npos);
+}
+
+namespace {
+
+// The directory of a help file as libmspack reads it, content and format
+// files alike, and the bytes of its stored section.
+struct Directory {
+    std::vector<PlacedEntry> entries;
+    std::string sectionZero;
+};
+
+Directory readDirectory(const std::string& sample, const std::string& path) {
+    // libmspack reads the header with the usual second GUID only.
+    std::string bytes = readFile(sample);
+    if (bytes.size() > 0x28)
+        bytes[0x28] = '\x11';
+    writeFile(path, bytes);
+    Directory dir;
+    mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
+    mschmd_header* header = chmd ? chmd->open(chmd, path.c_str()) : nullptr;
+    if (!header) {
+        ADD_FAILURE() << "cannot read " << path;
+    } else {
+        for (mschmd_file* list : {header->files, header->sysfiles})
+            for (mschmd_file* f = list; f; f = f->next)
+                dir.entries.push_back({f->filename, f->section->id, std::uint64_t(f->offset), std::uint64_t(f->length)});
+        dir.sectionZero = bytes.substr(std::size_t(header->sec0.offset));
+        chmd->close(chmd, header);
+    }
+    if (chmd)
+        mspack_destroy_chm_decompressor(chmd);
+    return dir;
+}
+
+}  // namespace
+
+TEST(HhCrafted, CompressedDataIsWrittenOnceAtMost) {
+    // A real help file whose directory gains many more names for its
+    // largest compressed page, and one name reaching past the end of the
+    // compressed section: no byte is written twice, nothing beyond.
+    Scratch scratch;
+    Directory dir = readDirectory(dataFile("Guide.chm"), scratch / "usual.chm");
+    ASSERT_FALSE(dir.entries.empty());
+    std::uint64_t expanded = 0;
+    const PlacedEntry* largest = nullptr;
+    for (const PlacedEntry& e : dir.entries) {
+        if (e.section == 1)
+            expanded = std::max(expanded, e.offset + e.length);
+        if (e.section == 1 && e.name.front() == '/' && !isInternalName(e.name) && (!largest || e.length > largest->length))
+            largest = &e;
+    }
+    ASSERT_TRUE(largest);
+    ASSERT_GT(largest->length, 100u);
+    const PlacedEntry copied = *largest;
+    for (int i = 0; i < 300; ++i)
+        dir.entries.push_back({"/copy" + std::to_string(i) + ".htm", 1, copied.offset, copied.length});
+    dir.entries.push_back({"/past.htm", 1, expanded, std::uint64_t(1) << 30});
+    const std::string hostile = buildChm(dir.entries, dir.sectionZero);
+    ASSERT_TRUE(writeFile(scratch / "hostile.chm", hostile));
+
+    ProgramRun run = runProgram(hhProgram(), {"-decompile", scratch / "out", scratch / "hostile.chm"});
+    EXPECT_EQ(run.status, kSomeNotWritten) << run.err;
+    std::map<std::string, std::string> expected;
+    ASSERT_EQ(decompileFile(scratch / "plain", dataFile("Guide.chm"), std::cerr), kAllWritten);
+    expected = snapshot(scratch / "plain");
+    ASSERT_EQ(expected.erase(copied.name.substr(1)), 1u);
+    EXPECT_EQ(snapshot(scratch / "out"), expected);
+    for (const std::string& name : {copied.name, std::string("/copy0.htm"), std::string("/copy299.htm"),
+                                    std::string("/past.htm")})
+        EXPECT_NE(run.err.find(name + ": "), std::string::npos) << name << " not named";
 }
