@@ -110,9 +110,10 @@ kill -0 "$pid" 2>/dev/null || { cat "$work/kestrune.log"; fail "the installed pr
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 
-step "the library in-process against the installed folder: records, settings, tips"
+step "the library in-process against the installed folder: records, settings, tips, helpers"
 rm -rf "$home/.local"
-as_user env QT_QPA_PLATFORM=offscreen KESTRUNE_INSTALLED_BIN="$bin" "$user/test_install"
+as_user env QT_QPA_PLATFORM=offscreen KESTRUNE_INSTALLED_BIN="$bin" KESTRUNE_SAMPLE_CHM="$user/Guide.chm" \
+  "$user/test_install"
 [ -f "$data/db1.mdb" ] && [ -f "$data/setting.txt" ] && [ -f "$data/readme.txt" ] \
   || fail "the user's files are not in $data: $(ls -la "$data" 2>&1)"
 

@@ -6,6 +6,7 @@
 
 #include "../records/recordtest.h"
 
+#include "devtools/frmdecp.h"
 #include "documents/officeword.h"
 #include "filemanager/frmmove.h"
 #include "records/frmrec.h"
@@ -18,7 +19,9 @@
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -121,6 +124,24 @@ TEST_F(InstalledProgram, RecordsSettingsAndTipsGoToTheUsersDataFolder)
 TEST_F(InstalledProgram, HelpersAreFoundBesideTheInstalledProgram)
 {
     EXPECT_EQ(defaultWordHelper(), bin + QStringLiteral("/kestrune-word"));
+
+    // The decompiler window runs the installed kestrune-hh.
+    const QString sample = qEnvironmentVariable("KESTRUNE_SAMPLE_CHM");
+    ASSERT_FALSE(sample.isEmpty()) << "KESTRUNE_SAMPLE_CHM names a help file";
+    TempDir dir;
+    dir.mkdir(QStringLiteral("src"));
+    ASSERT_TRUE(QFile::copy(sample, dir.file(QStringLiteral("src/Guide.chm"))));
+    Frmdecp w;
+    w.Check3->setChecked(true);
+    w.Text2->setText(dir.file(QStringLiteral("src")));
+    w.Text1->setText(dir.file(QStringLiteral("out")));
+    w.Command3->click();
+    EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("全部chm文件反编译完成!")});
+    const auto runs = scripted().of(Interaction::Run);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].text, bin + QStringLiteral("/kestrune-hh"));
+    EXPECT_TRUE(dir.exists(QStringLiteral("out/Guide/index.htm")));
+    EXPECT_TRUE(dir.exists(QStringLiteral("out/Guide/Guide.hhp")));
 }
 
 TEST_F(InstalledProgram, ThemeIconsAreTheWindowsIcon)
