@@ -23,6 +23,10 @@ bool matchesTypeList(const QString& name, const QString& typeList)
 
 bool matchesSingleType(const QString& shortName, const QString& pattern)
 {
+    // "*.*" and "*" take every file: no short name holds a "*".
+    const QString typed = trimBlanks(pattern);
+    if (typed == QLatin1String("*.*") || typed == QLatin1String("*"))
+        return true;
     return shortName.right(3).toLower() == pattern.right(3).toLower();
 }
 
@@ -78,6 +82,9 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
         } catch (const FsError&) {
             return true;  // nothing listed here: its subfolders cannot be listed either
         }
+        QString checkedDestination;
+        bool destinationChecked = false;
+        bool insideDestination = false;
         for (const File& file : files) {
             try {
                 bool missing = false;
@@ -91,9 +98,20 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
                     continue;
                 const int operation = inputs.operation ? inputs.operation() : 0;
                 const bool needsDestination = operation == kOpMove || operation == kOpCopy;
-                applyBatchOperation(file, operation,
-                                    needsDestination && inputs.destination ? inputs.destination() : QString(),
-                                    inputs.overwrite ? inputs.overwrite() : true);
+                const QString destination =
+                    needsDestination && inputs.destination ? inputs.destination() : QString();
+                if (needsDestination) {
+                    // The destination's tree holds what the batch writes:
+                    // its files are never taken as input.
+                    if (!destinationChecked || destination != checkedDestination) {
+                        checkedDestination = destination;
+                        destinationChecked = true;
+                        insideDestination = folder.IsWithin(trimBlanks(destination));
+                    }
+                    if (insideDestination)
+                        continue;
+                }
+                applyBatchOperation(file, operation, destination, inputs.overwrite ? inputs.overwrite() : true);
             } catch (const FsError&) {
                 // A file that cannot be handled is skipped; the walk goes on.
             }

@@ -33,7 +33,8 @@ bool matchesTypeList(const QString& name, const QString& typeList);
 
 // The single-type test: the last three characters of the short (8.3) name
 // against the last three of the pattern, in lower case. The pattern is used
-// as typed.
+// as typed, except that "*.*" and "*" (blanks around them aside) take every
+// file.
 bool matchesSingleType(const QString& shortName, const QString& pattern);
 
 // Applies one operation to one file; `destination` is the folder the file
@@ -42,8 +43,9 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
 
 // Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every
-// file that passes the chosen filter. Failures of single files are skipped
-// silently. With the multi-type switch ticked and an empty list,
+// file that passes the chosen filter. When moving or copying, the files of
+// the destination folder and its tree are left alone: they are the batch's
+// output, not its input. Failures of single files are skipped silently. With the multi-type switch ticked and an empty list,
 // `typeListMissing` is called when a folder's first file is reached and the
 // rest of that folder, subfolders included, is left alone.
 void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/fsoshortnames.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -105,12 +107,18 @@ public:
     // The folder's own files and its direct subfolders, sorted by name
     // without regard to case (ties by exact name). Hidden files are listed; a
     // link to a file is a file; a link to a folder is neither listed nor
-    // descended into. Throws FsError when the folder cannot be listed.
+    // descended into. A subfolder is opened through its parent's handle,
+    // never through a link, and only while it is still the folder its
+    // parent's listing saw (device and inode); its files are reached through
+    // its own handle. Throws FsError when the folder cannot be listed.
     std::vector<File> Files() const;
     std::vector<Folder> SubFolders() const;
     // The number of files and subfolders without building the objects.
     int FileCount() const;
     int SubFolderCount() const;
+    // True when `path` names this very folder or one the walk came through
+    // to reach it, up to where it began (the same device and inode).
+    bool IsWithin(const QString& path) const;
 
 private:
     friend class File;
@@ -150,15 +158,6 @@ public:
     bool FolderExists(const QString& path) const;
     TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
 };
-
-// The 8.3 aliases of a folder's file names, given in listing order.
-std::vector<QString> shortNamesFor(const std::vector<QString>& names);
-// True when a name is a valid 8.3 name as it stands.
-bool isValidShortName(const QString& name);
-// The last `count` characters of a name's alias when they do not depend on
-// the folder's other names (the name is its own alias, or the alias's
-// extension covers them); nothing otherwise.
-std::optional<QString> shortNameEnding(const QString& name, int count);
 
 // The one depth-first walk: `visit` gets a folder (and handles its own files)
 // before each subfolder's whole tree is walked in listing order; when it

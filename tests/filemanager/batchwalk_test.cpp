@@ -122,6 +122,30 @@ TEST(SingleTypeFilter, WalkUsesShortNamesOfRealFiles)
     EXPECT_TRUE(entries(dir.file(QStringLiteral("src"))).isEmpty());
 }
 
+TEST(SingleTypeFilter, StarDotStarAndStarTakeEveryFile)
+{
+    for (const QString& pattern : {QStringLiteral("*.*"), QStringLiteral("*"), QStringLiteral(" *.* ")}) {
+        SCOPED_TRACE(pattern.toStdString());
+        TempDir dir;
+        for (const QString& name : {QStringLiteral("README"), QStringLiteral("a.b.c"), QStringLiteral(".hidden"),
+                                    QStringLiteral("page.html"), QStringLiteral("sub/x.doc")})
+            dir.write(QStringLiteral("src/") + name);
+        dir.mkdir(QStringLiteral("dest"));
+        Fixed fixed;
+        fixed.singleType = pattern;
+        fixed.destination = dir.file(QStringLiteral("dest"));
+        walk(dir, QStringLiteral("src"), true, fixed);
+        QStringList copied = entries(dir.file(QStringLiteral("dest")));
+        copied.sort();
+        EXPECT_EQ(copied, (QStringList{QStringLiteral(".hidden"), QStringLiteral("README"), QStringLiteral("a.b.c"),
+                                       QStringLiteral("page.html"), QStringLiteral("x.doc")}));
+    }
+    // Other patterns with wildcards match as before: by their last three
+    // characters, which no short name ends in.
+    EXPECT_FALSE(matchesSingleType(QStringLiteral("A.TXT"), QStringLiteral("*.?")));
+    EXPECT_FALSE(matchesSingleType(QStringLiteral("A.TXT"), QStringLiteral("**")));
+}
+
 TEST(BatchWalk, CopyFlattensTheTreeAndTheLaterFileWins)
 {
     TempDir dir;
@@ -289,11 +313,22 @@ TEST(BatchWalk, CopyWithoutOverwriteKeepsExistingFiles)
     EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("new"));
 }
 
-TEST(BatchWalk, DestinationInsideOrEqualToTheSourceLosesNothing)
+TEST(BatchWalk, TheDestinationsTreeIsNeverTakenAsInput)
 {
+    // Where each file ends up for each destination inside (or equal to) the
+    // source: files already in the destination's tree stay where they are.
+    struct Case {
+        QString destination;
+        QStringList expected;  // a, b, c in turn
+    };
+    const QList<Case> cases{
+        {QStringLiteral("src"), {QStringLiteral("src/a.txt"), QStringLiteral("src/sub/b.txt"), QStringLiteral("src/sub/deep/c.txt")}},
+        {QStringLiteral("src/out"), {QStringLiteral("src/out/a.txt"), QStringLiteral("src/out/b.txt"), QStringLiteral("src/out/c.txt")}},
+        {QStringLiteral("src/sub"), {QStringLiteral("src/sub/a.txt"), QStringLiteral("src/sub/b.txt"), QStringLiteral("src/sub/deep/c.txt")}},
+    };
     for (int operation : {kOpCopy, kOpMove}) {
-        for (const QString& destination : {QStringLiteral("src"), QStringLiteral("src/out"), QStringLiteral("src/sub")}) {
-            SCOPED_TRACE(QStringLiteral("%1 into %2").arg(operation).arg(destination).toStdString());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 into %2").arg(operation).arg(c.destination).toStdString());
             TempDir dir;
             dir.write(QStringLiteral("src/a.txt"), "aaaa");
             dir.write(QStringLiteral("src/sub/b.txt"), "bbbb");
@@ -301,15 +336,11 @@ TEST(BatchWalk, DestinationInsideOrEqualToTheSourceLosesNothing)
             dir.mkdir(QStringLiteral("src/out"));
             Fixed fixed;
             fixed.operation = operation;
-            fixed.destination = dir.file(destination);
+            fixed.destination = dir.file(c.destination);
             walk(dir, QStringLiteral("src"), true, fixed);
 
-            // Every file is somewhere with its whole content: in the
-            // destination, or where it was.
-            for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}) {
-                const QByteArray content = QByteArray(4, name.at(0).toLatin1());
-                EXPECT_EQ(dir.read(destination + QLatin1Char('/') + name), content) << name.toStdString();
-            }
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(dir.read(c.expected[i]), QByteArray(4, char('a' + i))) << c.expected[i].toStdString();
             if (operation == kOpCopy) {
                 EXPECT_EQ(dir.read(QStringLiteral("src/a.txt")), QByteArray("aaaa"));
                 EXPECT_EQ(dir.read(QStringLiteral("src/sub/b.txt")), QByteArray("bbbb"));
@@ -321,6 +352,19 @@ TEST(BatchWalk, DestinationInsideOrEqualToTheSourceLosesNothing)
                     EXPECT_FALSE(entry.startsWith(QLatin1Char('.'))) << entry.toStdString();
         }
     }
+
+    // A copy that replaces, into a folder of the source, never takes a file
+    // of that folder's tree to replace another of it.
+    TempDir dir;
+    dir.write(QStringLiteral("src/keep/report.txt"), "keep");
+    dir.write(QStringLiteral("src/keep/archive/report.txt"), "archive");
+    Fixed fixed;
+    fixed.operation = kOpCopy;
+    fixed.overwrite = true;
+    fixed.destination = dir.file(QStringLiteral("src/keep"));
+    walk(dir, QStringLiteral("src"), true, fixed);
+    EXPECT_EQ(dir.read(QStringLiteral("src/keep/report.txt")), QByteArray("keep"));
+    EXPECT_EQ(dir.read(QStringLiteral("src/keep/archive/report.txt")), QByteArray("archive"));
 }
 
 TEST(BatchWalk, EmptyDestinationIsNeverTheRootAndOtherOperationsDoNothing)

@@ -1,4 +1,5 @@
 #include "shell/fso.h"
+#include "shell/fsointernal.h"
 
 #include "support/tempdir.h"
 
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -434,4 +437,169 @@ TEST(FileDelete, ALinkIsRemovedNotItsTarget)
     fso.GetFile(t.file("link.txt")).Delete(false);
     EXPECT_FALSE(QFileInfo(t.file("link.txt")).isSymLink());
     EXPECT_EQ(t.read("target.txt"), QByteArray("stays"));
+}
+
+namespace {
+
+// Replaces the folder at `path` by a link to `target` (or, with `asFolder`,
+// by `target` itself, moved there), keeping the old one beside it.
+void swapFolder(const QString& path, const QString& target, bool asFolder)
+{
+    ASSERT_EQ(::rename(QFile::encodeName(path).constData(), QFile::encodeName(path + "-old").constData()), 0);
+    if (asFolder)
+        ASSERT_EQ(::rename(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+    else
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+}
+
+// A forced delete of every file of a walk, as the batch file manager does
+// it; `before` is told of each file first.
+QStringList deleteAll(const QString& root, const std::function<void(const File&)>& before)
+{
+    FileSystemObject fso;
+    QStringList deleted;
+    walkFiles(fso.GetFolder(root), true, [&](const File& f) {
+        before(f);
+        try {
+            f.Delete(true);
+            deleted << f.Path();
+        } catch (const FsError&) {
+        }
+    });
+    return deleted;
+}
+
+}  // namespace
+
+TEST(Walker, NeverEntersAFolderSwappedForALinkOrAnotherFolderDuringTheWalk)
+{
+    // With and without handles to spare: holding the listings of many
+    // folders leaves none, and folders are then opened by path.
+    for (const bool spareHandles : {true, false}) {
+        for (const bool asFolder : {false, true}) {
+            SCOPED_TRACE(std::string(spareHandles ? "handles" : "paths") + (asFolder ? ", folder" : ", link"));
+            TempDir t;
+            std::vector<std::vector<File>> held;
+            FileSystemObject fso;
+            if (!spareHandles) {
+                for (int i = 0; i < 80; ++i)
+                    held.push_back(fso.GetFolder(t.mkdir(QString("held/%1").arg(i))).Files());
+            }
+            t.write("r/a/1.log");
+            t.write("r/b/2.log");
+            t.write("r/c/0.log");
+            t.write("r/c/d/3.log");
+            t.write("other/2.log", "other");
+            t.write("elsewhere/d/3.log", "elsewhere");
+            const QStringList deleted = deleteAll(t.file("r"), [&](const File& f) {
+                // "b" is swapped while listed but not yet opened; "c" once
+                // opened, before its subfolder "d" is.
+                if (f.Name() == "1.log")
+                    swapFolder(t.file("r/b"), t.file("other"), asFolder);
+                if (f.Name() == "0.log")
+                    swapFolder(t.file("r/c"), t.file("elsewhere"), asFolder);
+            });
+            EXPECT_TRUE(deleted.contains(t.file("r/a/1.log")));
+            EXPECT_TRUE(deleted.contains(t.file("r/c/0.log")));
+            EXPECT_FALSE(t.exists("r/a/1.log"));
+            EXPECT_TRUE(t.exists("r/b-old/2.log"));
+            EXPECT_EQ(t.read(asFolder ? "r/b/2.log" : "other/2.log"), QByteArray("other"));
+            EXPECT_EQ(t.read(asFolder ? "r/c/d/3.log" : "elsewhere/d/3.log"), QByteArray("elsewhere"));
+            // Through the handle of the "c" that was listed, its own "d" is
+            // still reached.
+            if (spareHandles) {
+                EXPECT_FALSE(t.exists("r/c-old/d/3.log"));
+            }
+        }
+    }
+}
+
+TEST(FileCopy, SetUserAndGroupIdBitsOnlyWhenTheCopyKeepsOwnerAndGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own files of another user";
+    TempDir t;
+    const QString foreign = t.write("foreign", "program");
+    const QString own = t.write("own", "program");
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(foreign).constData(), 06755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(own).constData(), 06755), 0);
+    FileSystemObject fso;
+    fso.GetFile(foreign).Copy(t.file("foreign-copy"), true);
+    fso.GetFile(own).Copy(t.file("own-copy"), false);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("foreign-copy")).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("own-copy")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 06755u);
+}
+
+TEST(FileMove, AcrossFileSystemsKeepsOwnerGroupAndTheirBits)
+{
+    TempDir t;
+    QTemporaryDir other(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
+    struct stat a, b;
+    if (::geteuid() != 0 || !other.isValid() || ::stat(QFile::encodeName(t.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "needs root and a second file system (/dev/shm)";
+    const QString src = t.write("private.txt", "mine");
+    ASSERT_EQ(::chown(QFile::encodeName(src).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(src).constData(), 02600), 0);
+    FileSystemObject fso;
+    fso.GetFile(src).Move(other.path() + "/");
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(other.path() + "/private.txt").constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 02600u);
+    EXPECT_FALSE(t.exists("private.txt"));
+}
+
+namespace {
+
+// The calls a FUSE mount answers as it does: no rename without replacing,
+// no hard links.
+struct FuseLikeFileSystem {
+    FuseLikeFileSystem() : saved(fsodetail::noReplaceCalls())
+    {
+        fsodetail::noReplaceCalls() = {[](int, const char*, int, const char*) { return errno = EINVAL, -1; },
+                                       [](int, const char*, int, const char*) { return errno = EPERM, -1; }};
+    }
+    ~FuseLikeFileSystem() { fsodetail::noReplaceCalls() = saved; }
+    fsodetail::NoReplaceCalls saved;
+};
+
+}  // namespace
+
+TEST(FileMove, WithoutRenameNoReplaceOrLinksMovesAndCopiesStillNeverReplace)
+{
+    FuseLikeFileSystem fuse;
+    TempDir t;
+    t.write("a/x.txt", "mover");
+    t.write("a/y.txt", "copied");
+    t.write("b/taken.txt", "resident");
+    t.write("a/taken.txt", "newcomer");
+    FileSystemObject fso;
+    const std::vector<File> files = fso.GetFolder(t.file("a")).Files();
+    ASSERT_EQ(names(files), (QStringList{"taken.txt", "x.txt", "y.txt"}));
+
+    files[1].Move(t.file("b/"));
+    EXPECT_EQ(t.read("b/x.txt"), QByteArray("mover"));
+    EXPECT_FALSE(t.exists("a/x.txt"));
+    files[2].Copy(t.file("b/"), false);
+    EXPECT_EQ(t.read("b/y.txt"), QByteArray("copied"));
+    EXPECT_EQ(t.read("a/y.txt"), QByteArray("copied"));
+
+    try {
+        files[0].Move(t.file("b/"));
+        ADD_FAILURE() << "a move replaced a file";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.errorNumber(), EEXIST);
+    }
+    EXPECT_THROW(files[0].Copy(t.file("b/"), false), FsError);
+    EXPECT_EQ(t.read("b/taken.txt"), QByteArray("resident"));
+    EXPECT_EQ(t.read("a/taken.txt"), QByteArray("newcomer"));
+    EXPECT_EQ(QDir(t.file("b")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"taken.txt", "x.txt", "y.txt"}));
 }
