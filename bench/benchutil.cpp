@@ -69,7 +69,7 @@ double childCpuSeconds()
     return usageSeconds(RUSAGE_CHILDREN);
 }
 
-void generateTree(const QString& root, int files, int folders, int typeEvery)
+void generateTree(const QString& root, int files, int folders, int typeEvery, const QString& typeExt, int typeLimit)
 {
     static const char* const kOther[] = {".doc", ".htm", ".dat"};
     QDir().mkpath(root);
@@ -83,7 +83,8 @@ void generateTree(const QString& root, int files, int folders, int typeEvery)
         dirs.push_back(d);
     }
     for (int i = 0; i < files; ++i) {
-        const QString ext = (i % typeEvery == 0) ? QStringLiteral(".txt") : QString::fromLatin1(kOther[i % 3]);
+        const bool typed = i % typeEvery == 0 && (typeLimit < 0 || i / typeEvery < typeLimit);
+        const QString ext = typed ? typeExt : QString::fromLatin1(kOther[i % 3]);
         QFile f(QStringLiteral("%1/file%2%3").arg(dirs[size_t(i % folders)]).arg(i).arg(ext));
         if (f.open(QIODevice::WriteOnly))
             f.write("kestrune\n");

@@ -21,9 +21,11 @@ double cpuSeconds();
 double childCpuSeconds();
 
 // Generates `files` files spread evenly over `folders` folders (nested a few
-// levels deep) under `root`; every `typeEvery`-th file is named *.txt, the
-// others get other extensions. Each file holds a few bytes.
-void generateTree(const QString& root, int files, int folders, int typeEvery = 4);
+// levels deep) under `root`; every `typeEvery`-th file is named *`typeExt`
+// (the first `typeLimit` of them when it is not negative), the others get
+// other extensions. Each file holds a few bytes.
+void generateTree(const QString& root, int files, int folders, int typeEvery = 4,
+                  const QString& typeExt = QStringLiteral(".txt"), int typeLimit = -1);
 
 // Writes the source of a help file for chmcmd under `root`: `pages` pages of
 // about 10 KB of prose-like text (the same on every run) spread over

@@ -5,9 +5,12 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QThread>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -42,6 +45,23 @@ QString defaultWordHelper()
 }
 
 namespace {
+// Waits up to `ms` for the helper's next output. On the program's own
+// thread its windows go on repainting and take their close boxes meanwhile
+// (user input waits, so nothing can send another request in between).
+bool waitForOutput(QProcess& helper, int ms)
+{
+    if (helper.bytesAvailable() > 0)
+        return true;
+    if (!QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return helper.waitForReadyRead(ms);
+    QEventLoop loop;
+    QObject::connect(&helper, &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
+    QObject::connect(&helper, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return helper.bytesAvailable() > 0;
+}
+
 WordFactory& factory()
 {
     static WordFactory f;
@@ -177,7 +197,7 @@ QJsonObject OfficeWordApplication::receive(int timeoutMs)
         }
         if (deadline.hasExpired())
             throw WordError(QStringLiteral("文档引擎没有响应"));
-        if (helper_.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000))))
+        if (waitForOutput(helper_, int(qMin<qint64>(deadline.remainingTime(), 1000))))
             buffer_.append(helper_.readAllStandardOutput());
     }
 }
@@ -206,18 +226,21 @@ WordDocument* OfficeWordApplication::openDocument(const QString& fileName, bool 
     if (!isRunning())
         throw WordError(QStringLiteral("文档引擎已经退出"));
     const QString file = QFileInfo(fileName).absoluteFilePath();
+    bool cancelled = false;
     const QJsonObject answer =
         call({{QStringLiteral("op"), QStringLiteral("open")}, {QStringLiteral("file"), file}},
-             [this](const QJsonObject& ask) -> std::optional<QString> {
+             [this, &cancelled](const QJsonObject& ask) -> std::optional<QString> {
                  const QString prompt = QStringLiteral("文档“%1”设有打开密码,请输入密码:")
                                             .arg(describeFile(ask.value(QStringLiteral("file")).toString()));
                  const QString typed = platform().inputBox(owner_, prompt, true);
-                 if (typed.isEmpty())
+                 if (typed.isEmpty()) {
+                     cancelled = true;
                      return std::nullopt;
+                 }
                  return typed;
              });
     if (!answer.value(QStringLiteral("ok")).toBool())
-        throw WordError(answer.value(QStringLiteral("error")).toString());
+        throw WordError(answer.value(QStringLiteral("error")).toString(), cancelled);
     documents_.push_back(
         std::make_unique<OfficeWordDocument>(this, answer.value(QStringLiteral("doc")).toInt(), file));
     WordDocument* doc = documents_.back().get();

@@ -15,14 +15,17 @@ namespace kestrune {
 // window shows.
 class WordError : public std::runtime_error {
 public:
-    explicit WordError(const QString& description)
-        : std::runtime_error(description.toStdString()), description_(description)
+    // `cancelled`: the user cancelled a password prompt of the operation.
+    explicit WordError(const QString& description, bool cancelled = false)
+        : std::runtime_error(description.toStdString()), description_(description), cancelled_(cancelled)
     {
     }
     const QString& description() const { return description_; }
+    bool cancelledByUser() const { return cancelled_; }
 
 private:
     QString description_;
+    bool cancelled_ = false;
 };
 
 // A document open in a word processor instance.
@@ -56,7 +59,8 @@ public:
     virtual bool isVisible() const = 0;
     // Application.Documents.Open(FileName, ConfirmConversions): the opened
     // document (owned by the instance), or WordError. A document that needs
-    // an open password asks the user for it, naming the document.
+    // an open password asks the user for it, naming the document; when the
+    // user cancels that prompt, the WordError says so (cancelledByUser).
     virtual WordDocument* openDocument(const QString& fileName, bool confirmConversions) = 0;
     // Application.Quit: ends the instance and raises Quit; WordError when
     // the instance has already ended.

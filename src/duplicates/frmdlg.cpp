@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace kestrune {
@@ -77,6 +76,7 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("FrmDlg"));
     setWindowTitle(QStringLiteral("查找和管理重复文件"));
     setFixedSize(tw(9420), tw(8505));
+    keepOpenOnEscape(this);
 
     m_files = new PathListModel(false, this);
     m_folders = new PathListModel(false, this);
@@ -85,11 +85,7 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     // Files to look for.
     Frame1 = control<QGroupBox>(this, "Frame1", {120, 120, 4350, 3750}, QStringLiteral("要查找的文件列表"));
     Text1 = control<QLineEdit>(Frame1, "Text1", {120, 300, 3750, 330});
-    Image1 = control<ClickLabel>(Frame1, "Image1", {3930, 300, 300, 330}, QString());
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
-    Image1->setAlignment(Qt::AlignCenter);
-    Image1->setToolTip(QStringLiteral("浏览"));
-    Image1->setCursor(Qt::PointingHandCursor);
+    Image1 = browsePicture(Frame1, "Image1", {3930, 300, 300, 330});
     List1 = control<PathListView>(Frame1, "List1", {120, 750, 2490, 2880});
     List1->setModel(m_files);
     Command1 = button(Frame1, "Command1", {2730, 750, 1500, 390}, QStringLiteral("添加到列表"));
@@ -152,17 +148,6 @@ void FrmDlg::showEvent(QShowEvent* event)
     // Opens centred over its owner, the main window.
     const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
     centreOn(this, owner);
-}
-
-void FrmDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Escape would close the window and lose its lists: only the close button
-    // and the close box close it.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void FrmDlg::message(const QString& text)

@@ -203,7 +203,7 @@ void frmmove::Label3_Click()
     const QString answer = platform().inputBox(this, kFilterPrompt);
     m_lastFilter = trimBlanks(answer);
 
-    const QString settingFile = programFile(QStringLiteral("setting.txt"));
+    const QString settingFile = dataFile(QStringLiteral("setting.txt"));
     try {
         if (!m_fso)
             m_fso.emplace();

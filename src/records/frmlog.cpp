@@ -49,7 +49,7 @@ Frmlog::~Frmlog()
 
 void Frmlog::Form_Load()
 {
-    m_store = std::make_unique<RecordStore>(programFile(QStringLiteral("db1.mdb")));
+    m_store = std::make_unique<RecordStore>(dataFile(QStringLiteral("db1.mdb")));
     Data2 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kLogTable));
     // The two columns of the log, whether or not it could be read.
     m_model->setColumnCount(2);

@@ -127,7 +127,7 @@ frmrec::~frmrec()
 
 void frmrec::Form_Load()
 {
-    m_store = std::make_unique<RecordStore>(programFile(QStringLiteral("db1.mdb")));
+    m_store = std::make_unique<RecordStore>(dataFile(QStringLiteral("db1.mdb")));
     Data1 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kFileInfTable));
     Data2 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kLogTable));
     Combo1->setCurrentIndex(0);

@@ -6,11 +6,9 @@
 
 namespace kestrune {
 
-QPixmap appIconPixmap(int size)
+void paintAppIcon(QPainter& p, qreal size)
 {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 64.0, size / 64.0);
 
@@ -42,6 +40,15 @@ QPixmap appIconPixmap(int size)
     p.drawLine(QPointF(22, 14), QPointF(28, 20));
     p.drawLine(QPointF(32, 10), QPointF(34, 18));
     p.drawLine(QPointF(42, 9), QPointF(40, 16));
+    p.restore();
+}
+
+QPixmap appIconPixmap(int size)
+{
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    paintAppIcon(p, size);
     return pm;
 }
 

@@ -1,8 +1,11 @@
 #include "shell/formutil.h"
 
+#include <QDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 namespace kestrune {
@@ -14,10 +17,38 @@ QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& 
     return b;
 }
 
+ClickLabel* browsePicture(QWidget* parent, const char* name, Twips at)
+{
+    auto* picture = control<ClickLabel>(parent, name, at, QString());
+    picture->setPixmap(parent->style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16));
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setToolTip(QStringLiteral("浏览"));
+    picture->setCursor(Qt::PointingHandCursor);
+    return picture;
+}
+
 void neverDefault(QPushButton* button)
 {
     button->setAutoDefault(false);
     button->setDefault(false);
+}
+
+namespace {
+class EscapeFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+}  // namespace
+
+void keepOpenOnEscape(QDialog* dialog)
+{
+    dialog->installEventFilter(new EscapeFilter(dialog));
 }
 
 void setClientTwips(QWidget* window, int width, int height)

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+class QDialog;
 class QWidget;
 
 namespace kestrune {
@@ -55,6 +56,15 @@ Control* control(QWidget* parent, const char* name, Twips at, Args&&... args)
 QPushButton* button(QWidget* parent, const char* name, Twips at, const QString& caption);
 // Makes an existing button one that never turns into a default button.
 void neverDefault(QPushButton* button);
+
+class ClickLabel;
+// A small picture that acts as a browse button: the open-folder icon, the
+// tooltip "浏览" and a pointing hand; its clicked() opens the dialog.
+ClickLabel* browsePicture(QWidget* parent, const char* name, Twips at);
+
+// Escape no longer closes `dialog` (a window whose lists would be lost):
+// only its close button and its close box do.
+void keepOpenOnEscape(QDialog* dialog);
 
 // Sets a window's client area in twips.
 void setClientTwips(QWidget* window, int width, int height);

@@ -24,7 +24,7 @@ void resetTips()
 
 QString tipsFilePath()
 {
-    return programFile(kTipsFileName);
+    return dataFileToRead(kTipsFileName);
 }
 
 const QStringList& builtInTips()

@@ -14,7 +14,8 @@ extern qint32 TipIndex;
 // Empties the list and puts the position back to 0 (a fresh run; tests).
 void resetTips();
 
-// The file the tips are kept in, in the program's folder.
+// The tips file: the user's own (see dataFile), or else one installed beside
+// the program.
 QString tipsFilePath();
 
 // The eleven tips written into a missing or empty tips file, in order.

@@ -1,6 +1,9 @@
 #include "shell/windowcatalog.h"
 
+#include "devtools/frmcompile.h"
 #include "devtools/frmdecp.h"
+#include "devtools/frmregsvr.h"
+#include "documents/frmjmword.h"
 #include "documents/frmviewdwg.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
@@ -26,14 +29,14 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
     // giving its entry a factory, e.g. make<frmmove>().
     return {
         {QStringLiteral("menuRec"), true, true, make<frmrec>()},
-        {QStringLiteral("menujmword"), true, true, {}},
+        {QStringLiteral("menujmword"), true, true, make<frmjmword>()},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
         {QStringLiteral("menuviewdwg"), false, true, make<FrmViewdwg>()},
         {QStringLiteral("menudecompile"), false, true, make<Frmdecp>()},
-        {QStringLiteral("menuCpVb"), false, true, {}},
+        {QStringLiteral("menuCpVb"), false, true, make<frmCompile>()},
         {QStringLiteral("menuTip"), false, true, &frmTip::create},
         {QStringLiteral("menumove"), false, false, make<frmmove>()},
-        {QStringLiteral("menureg"), false, false, {}},
+        {QStringLiteral("menureg"), false, false, make<Frmregsvr>()},
         {QStringLiteral("menuabout"), false, false, make<frmAbout>()},
     };
 }

@@ -301,6 +301,7 @@ TEST(frmmoveWindow, UnwritableSettingFileIsReportedAndFiltersAreStillAdded)
     TempDir dir;
     const QString folder = dir.file(QStringLiteral("no/such/folder"));
     setProgramFolder(folder);
+    setFolderWritableCheck([](const QString&) { return true; });  // so the file is written there
     frmmove w;
     scripted().inputs = {QStringLiteral("pdf")};
     w.Label3->clicked();

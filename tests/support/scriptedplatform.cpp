@@ -1,5 +1,6 @@
 #include "support/scriptedplatform.h"
 
+#include <QProcess>
 #include <QTimer>
 
 namespace kestrune::test {
@@ -83,6 +84,8 @@ QString ScriptedPlatform::saveFile(QWidget* owner, const QString& filter)
 bool ScriptedPlatform::startProgram(const QString& program, const QStringList& arguments, WindowState)
 {
     log.push_back({Interaction::Start, program, MsgIcon::None, nullptr, arguments, false});
+    if (startRuns)
+        return QProcess::startDetached(program, arguments);
     return startSucceeds;
 }
 

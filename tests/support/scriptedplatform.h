@@ -37,6 +37,10 @@ public:
     std::deque<QString> saveFiles;
     std::deque<QString> inputs;     // "" = cancel
     bool startSucceeds = true;
+    // startProgram: with `startRuns` the program really starts, detached, as
+    // the program starts it (tests put stub programs first on the PATH);
+    // otherwise it answers `startSucceeds`.
+    bool startRuns = false;
     bool urlSucceeds = true;
     // runProgram: by default the program really runs (tests put stub
     // programs first on the PATH); a test may answer every run itself.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ class FreshPlatform : public ::testing::EmptyTestEventListener {
         g_scripted = std::make_unique<ScriptedPlatform>();
         setPlatform(g_scripted.get());
         setProgramFolder(QString());
+        setFolderWritableCheck({});
         BatchProgress::setTestHook({});
         BatchProgress::setShowDelay(500);
     }
@@ -46,6 +48,9 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The user's data folder of the tests is their own, never the real one.
+    QTemporaryDir dataHome;
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new kestrune::test::FreshPlatform);

@@ -1,0 +1,129 @@
+#include "devtools/programlaunch.h"
+
+#include "shell/batchprogress.h"
+#include "shell/fso.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace kestrune {
+
+ProgramFile examineProgram(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {ProgramKind::NotStartable, file.errorString()};
+    const QByteArray head = file.read(4);
+    if (head.startsWith("MZ"))
+        return {ProgramKind::Windows, QString()};
+    const bool known = head == QByteArray("\x7f" "ELF", 4) || head.startsWith("#!");
+    if (!known)
+        return {ProgramKind::NotStartable, QStringLiteral("不是可以运行的程序")};
+    if (::access(QFile::encodeName(path).constData(), X_OK) != 0)
+        return {ProgramKind::NotStartable, QStringLiteral("文件没有执行权限")};
+    return {ProgramKind::Native, QString()};
+}
+
+QString findWine()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("wine"));
+}
+
+QString winePrefix()
+{
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (!prefix.isEmpty())
+        return prefix;
+    return QDir::homePath() + QStringLiteral("/.wine");
+}
+
+QString wineRootDrive(const QString& prefix)
+{
+    // Wine keeps its drives as links named "c:", "z:" ... in dosdevices.
+    const QDir devices(prefix + QStringLiteral("/dosdevices"));
+    const QStringList names = devices.entryList(QDir::System | QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        if (name.size() != 2 || name.at(1) != QLatin1Char(':') || !name.at(0).isLetter() || name.at(0).unicode() > 127)
+            continue;
+        const QFileInfo link(devices.filePath(name));
+        if (link.isSymLink() && link.canonicalFilePath() == QStringLiteral("/"))
+            return name.toUpper();
+    }
+    return QStringLiteral("Z:");
+}
+
+QString windowsPath(const QString& path, const QString& rootDrive)
+{
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    QString tail = absolute;
+    tail.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return rootDrive + tail;
+}
+
+Launch compileLaunch(const QString& compiler, ProgramKind kind, const QString& wine, const QString& rootDrive,
+                     const QString& project)
+{
+    if (kind == ProgramKind::Windows)
+        return {wine, {compiler, QStringLiteral("/MAKE"), windowsPath(project, rootDrive)}};
+    return {compiler, {QStringLiteral("/MAKE"), project}};
+}
+
+Launch registrationLaunch(const QString& wine, const QString& rootDrive, const QString& library)
+{
+    return {wine, {QStringLiteral("regsvr32"), QStringLiteral("/s"), windowsPath(library, rootDrive)}};
+}
+
+LaunchOutcome runLaunches(const std::vector<Launch>& launches, const QStringList& doing, int parallel,
+                          BatchProgress& progress)
+{
+    LaunchOutcome outcome;
+    outcome.ends.resize(launches.size());
+    // The runs belong to this call: it returns only when every started one
+    // has ended.
+    QObject runs;
+    size_t next = 0;
+    int running = 0;
+    parallel = qMax(1, parallel);
+    while (true) {
+        while (!outcome.cancelled && next < launches.size() && running < parallel) {
+            const size_t index = next++;
+            ++running;
+            platform().runProgram(launches[index].program, launches[index].arguments, &runs,
+                                  [&, index](const ProgramEnd& end) {
+                                      outcome.ends[index] = end;
+                                      --running;
+                                      ++outcome.ended;
+                                      progress.wake();
+                                  });
+        }
+        if (running == 0 && (outcome.cancelled || next >= launches.size()))
+            break;
+        if (outcome.cancelled) {
+            // The runs still going are awaited; nothing else is asked of the user.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+            continue;
+        }
+        const QString current = doing.value(int(qMin(next, launches.size())) - 1);
+        if (!progress.wait(250, current, outcome.ended))
+            outcome.cancelled = true;
+    }
+    return outcome;
+}
+
+QString describeEnd(const ProgramEnd& end)
+{
+    if (!end.started)
+        return QStringLiteral("无法启动:") + end.error;
+    if (end.crashed)
+        return QStringLiteral("异常结束:") + end.error;
+    return QStringLiteral("退出代码 %1").arg(end.exitCode);
+}
+
+}  // namespace kestrune

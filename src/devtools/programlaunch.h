@@ -1,0 +1,71 @@
+#pragma once
+
+#include "shell/platform.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace kestrune {
+
+class BatchProgress;
+
+// A program and its arguments, each argument handed over as one word
+// (never joined into a command line, so blanks in paths stay inside their
+// argument).
+struct Launch {
+    QString program;
+    QStringList arguments;
+};
+
+// What a program file is, as far as starting it goes.
+enum class ProgramKind {
+    Windows,    // starts with "MZ": runs through wine
+    Native,     // an ELF program or a script with its execute bit: runs directly
+    NotStartable
+};
+struct ProgramFile {
+    ProgramKind kind = ProgramKind::NotStartable;
+    QString reason;  // why it cannot be started
+};
+ProgramFile examineProgram(const QString& path);
+
+// The wine found on the PATH, or "" when there is none.
+QString findWine();
+// The wine prefix: WINEPREFIX, or ~/.wine.
+QString winePrefix();
+// The drive under which wine shows the root folder "/": the letter whose
+// link in the prefix's dosdevices folder points at "/", Z: without one.
+QString wineRootDrive(const QString& prefix);
+// A path as a Windows program started through wine names the same file:
+// the root drive, then the absolute path with "\" separators.
+QString windowsPath(const QString& path, const QString& rootDrive);
+
+// The compiler run for one project: [compiler, "/MAKE", project] for a
+// native compiler; through `wine` with the project in Windows form for a
+// Windows compiler.
+Launch compileLaunch(const QString& compiler, ProgramKind kind, const QString& wine, const QString& rootDrive,
+                     const QString& project);
+// The silent registration of one library: wine regsvr32 /s LIBRARY.
+Launch registrationLaunch(const QString& wine, const QString& rootDrive, const QString& library);
+
+// Runs every launch, at most `parallel` at once, and returns how each ended,
+// in the order given; `doing` names each launch in the progress dialog.
+// While they run the window's events go through `progress`, so the window
+// stays responsive. After a cancel no further launch is started; those
+// running are still awaited.
+struct LaunchOutcome {
+    std::vector<std::optional<ProgramEnd>> ends;  // nothing: not started because of a cancel
+    bool cancelled = false;
+    int ended = 0;
+};
+LaunchOutcome runLaunches(const std::vector<Launch>& launches, const QStringList& doing, int parallel,
+                          BatchProgress& progress);
+
+// A short text of how a program ended badly: its exit status, or why it
+// could not start, or how it crashed.
+QString describeEnd(const ProgramEnd& end);
+
+}  // namespace kestrune
