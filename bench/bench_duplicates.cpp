@@ -1,6 +1,9 @@
 // The duplicate search and the folder expander on a tree of 100,000 files in
 // 1,000 folders, each timed against one `find DIR -type f | wc -l` of the same
 // tree (median of 5 runs, after one warm-up run of each).
+//
+// bench_duplicates [FOLDER]: with FOLDER the tree is kept there and reused
+// when it is already complete (generating it takes minutes on a busy machine).
 
 #include "benchutil.h"
 
@@ -51,11 +54,20 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/bench-duplicates-XXXXXX"));
-    const QString tree = root.path() + QStringLiteral("/tree");
+    const QString kept = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString tree = kept.isEmpty() ? root.path() + QStringLiteral("/tree") : kept;
     const QString listed = root.path() + QStringLiteral("/listed");
-    std::printf("generating %d files in %d folders...\n", kTreeFiles, kTreeFolders);
-    std::fflush(stdout);
-    generateTree(tree, kTreeFiles, kTreeFolders);
+    const QString complete = tree + QStringLiteral(".complete");  // beside the tree, not in it
+    if (kept.isEmpty() || !QFile::exists(complete)) {
+        QDir(tree).removeRecursively();
+        std::printf("generating %d files in %d folders...\n", kTreeFiles, kTreeFolders);
+        std::fflush(stdout);
+        generateTree(tree, kTreeFiles, kTreeFolders);
+        if (!kept.isEmpty()) {
+            QFile mark(complete);
+            mark.open(QIODevice::WriteOnly);
+        }
+    }
 
     // The files to look for: each bears the name of one file of the tree
     // (named as the tree's generator names them).

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <random>
 
+#include <sys/resource.h>
+
 namespace kestrune::bench {
 
 double timeSeconds(const std::function<void()>& work)
@@ -45,6 +47,26 @@ double median(std::vector<double> values)
         return 0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+namespace {
+double usageSeconds(int who)
+{
+    struct rusage u;
+    if (::getrusage(who, &u) != 0)
+        return 0;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+}  // namespace
+
+double cpuSeconds()
+{
+    return usageSeconds(RUSAGE_SELF);
+}
+
+double childCpuSeconds()
+{
+    return usageSeconds(RUSAGE_CHILDREN);
 }
 
 void generateTree(const QString& root, int files, int folders, int typeEvery, const QString& typeExt, int typeLimit)

@@ -14,6 +14,11 @@ QString shellQuote(const QString& text);
 // Seconds taken by a shell command (run with /bin/sh -c); negative when it failed.
 double timeCommand(const QString& command);
 double median(std::vector<double> values);
+// Processor time (user and system) used so far by this process, and by the
+// children it has waited for (with their own waited-for children). Timings on
+// a busy machine are fairer in processor time than in wall time.
+double cpuSeconds();
+double childCpuSeconds();
 
 // Generates `files` files spread evenly over `folders` folders (nested a few
 // levels deep) under `root`; every `typeEvery`-th file is named *`typeExt`

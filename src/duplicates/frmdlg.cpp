@@ -1,5 +1,6 @@
 #include "duplicates/frmdlg.h"
 
+#include "shell/batchprogress.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 
@@ -246,7 +247,15 @@ void FrmDlg::Image1_Click()
 
 void FrmDlg::dieda(const Folder& b)
 {
-    m_files->append(newPathsOfTree(b, m_files->entries()));
+    BatchProgress progress(this);
+    bool stopped = false;
+    const QStringList added = newPathsOfTree(
+        b, m_files->entries(), [&](const QString& doing, int handled) { return progress.step(doing, handled); },
+        &stopped);
+    // What was found before a cancel is kept.
+    m_files->append(added);
+    if (stopped)
+        message(BatchProgress::cancelledText(int(added.size())));
 }
 
 // ---------------------------------------------------------------------------
@@ -269,9 +278,13 @@ void FrmDlg::Command7_Click()
         message(QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!"));
         return;
     }
-    const DuplicateSearch::Outcome outcome = m_search.run(m_files->entries(), m_folders->entries());
+    BatchProgress progress(this, m_files->count());
+    const DuplicateSearch::Outcome outcome =
+        m_search.run(m_files->entries(), m_folders->entries(),
+                     [&](const QString& doing, int handled) { return progress.step(doing, handled); });
+    // A cancelled search keeps what it found.
     m_found->append(outcome.found);
-    message(searchDoneMessage(outcome.skipped));
+    message(outcome.cancelled ? BatchProgress::cancelledText(outcome.searched) : searchDoneMessage(outcome.skipped));
 }
 
 // ---------------------------------------------------------------------------
@@ -298,15 +311,30 @@ void FrmDlg::Command10_Click()
 void FrmDlg::Command11_Click()
 {
     // The entries stay, marked as they were; what cannot be deleted is passed over.
-    for (int i = 0; i < m_found->count(); ++i)
-        if (m_found->isMarked(i))
-            deleteListedFile(m_fso, m_found->entry(i));
+    deleteEntries(true);
 }
 
 void FrmDlg::Command12_Click()
 {
-    for (int i = 0; i < m_found->count(); ++i)
-        deleteListedFile(m_fso, m_found->entry(i));
+    deleteEntries(false);
+}
+
+void FrmDlg::deleteEntries(bool markedOnly)
+{
+    BatchProgress progress(this, markedOnly ? m_found->markedCount() : m_found->count());
+    int handled = 0;
+    // The count is read anew at every step.
+    for (int i = 0; i < m_found->count(); ++i) {
+        if (markedOnly && !m_found->isMarked(i))
+            continue;
+        const QString path = m_found->entry(i);
+        if (!progress.step(path, handled)) {
+            message(BatchProgress::cancelledText(handled));
+            return;
+        }
+        deleteListedFile(m_fso, path);
+        ++handled;
+    }
 }
 
 void FrmDlg::Command13_Click()

@@ -102,6 +102,9 @@ protected:
 
 private:
     void message(const QString& text);
+    // Deletes the files of the found entries (the marked ones only, or all),
+    // with progress and cancel.
+    void deleteEntries(bool markedOnly);
 
     FileSystemObject m_fso;
     DuplicateSearch m_search{m_fso};

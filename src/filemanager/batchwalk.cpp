@@ -73,9 +73,13 @@ bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
 
 }  // namespace
 
-void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
+int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool* stopped)
 {
+    int handled = 0;
+    bool stop = false;
     walkFolders(root, recurse, [&](const Folder& folder) {
+        if (stop)
+            return false;  // the folders still waiting are passed over
         std::vector<File> files;
         try {
             files = folder.Files();
@@ -86,6 +90,10 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
         bool destinationChecked = false;
         bool insideDestination = false;
         for (const File& file : files) {
+            if (inputs.beforeFile && !inputs.beforeFile(file, handled)) {
+                stop = true;
+                return false;
+            }
             try {
                 bool missing = false;
                 const bool pass = passes(file, inputs, &missing);
@@ -111,6 +119,7 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
                     if (insideDestination)
                         continue;
                 }
+                ++handled;
                 applyBatchOperation(file, operation, destination, inputs.overwrite ? inputs.overwrite() : true);
             } catch (const FsError&) {
                 // A file that cannot be handled is skipped; the walk goes on.
@@ -118,6 +127,9 @@ void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs)
         }
         return true;
     });
+    if (stopped)
+        *stopped = stop;
+    return handled;
 }
 
 }  // namespace kestrune

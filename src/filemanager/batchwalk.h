@@ -23,6 +23,9 @@ struct BatchInputs {
     std::function<QString()> destination;     // the destination folder text
     std::function<bool()> overwrite;          // copy replaces an existing file
     std::function<void()> typeListMissing;    // the switch is ticked but the list is empty
+    // Asked before each file is looked at, with the number of files the
+    // operation was applied to so far; false stops the walk there.
+    std::function<bool(const File& file, int handled)> beforeFile;
 };
 
 // The multi-type test: `name` (the long name) passes when it ends in one of
@@ -47,7 +50,9 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
 // the destination folder and its tree are left alone: they are the batch's
 // output, not its input. Failures of single files are skipped silently. With the multi-type switch ticked and an empty list,
 // `typeListMissing` is called when a folder's first file is reached and the
-// rest of that folder, subfolders included, is left alone.
-void batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs);
+// rest of that folder, subfolders included, is left alone. Returns the
+// number of files the operation was applied to; `stopped` tells whether
+// `beforeFile` stopped the walk.
+int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool* stopped = nullptr);
 
 }  // namespace kestrune

@@ -2,6 +2,7 @@
 
 #include "filemanager/batchwalk.h"
 #include "shell/appicon.h"
+#include "shell/batchprogress.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
@@ -186,7 +187,15 @@ void frmmove::sf(const Folder& folder, bool cas)
     inputs.destination = [this] { return Text2->text(); };
     inputs.overwrite = [this] { return Check2->isChecked(); };
     inputs.typeListMissing = [this] { information(QStringLiteral("已选中操作多种类型文件,但没有指定!")); };
-    batchWalk(folder, cas, inputs);
+    BatchProgress progress(this);
+    inputs.beforeFile = [&](const File& file, int handled) {
+        return progress.step(handled, [&] { return file.Path(); });
+    };
+    bool stopped = false;
+    const int handled = batchWalk(folder, cas, inputs, &stopped);
+    // A walk that runs to its end shows nothing.
+    if (stopped)
+        information(BatchProgress::cancelledText(handled));
 }
 
 void frmmove::Label3_Click()

@@ -4,6 +4,7 @@
 #include "records/gridstyle.h"
 #include "records/recorder.h"
 #include "records/sizequery.h"
+#include "shell/batchprogress.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
@@ -162,8 +163,17 @@ void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMe
         platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
         return;
     }
-    const RecordRun run = recordFolder(m_fso, path, *Data1, nameLimit);
+    BatchProgress progress(this);
+    const RecordRun run = recordFolder(m_fso, path, *Data1, nameLimit, [&](const File& file, int handled) {
+        return progress.step(handled, [&] { return file.Path(); });
+    });
     switch (run.outcome) {
+    case RecordRun::Outcome::Cancelled:
+        // Nothing of the run is kept, and no log entry is written.
+        platform().messageBox(this,
+                              BatchProgress::cancelledText(run.handled) + QStringLiteral("\n本次没有保存任何记录。"),
+                              MsgIcon::Information);
+        return;
     case RecordRun::Outcome::NoFiles:
         return;
     case RecordRun::Outcome::NoFolder:

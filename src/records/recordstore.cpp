@@ -44,30 +44,6 @@ sqlite3* sqliteHandle(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(v.constData());
 }
 
-void bindValue(sqlite3_stmt* stmt, int index, const QVariant& value)
-{
-    if (!value.isValid() || value.isNull()) {
-        sqlite3_bind_null(stmt, index);
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::Long:
-        sqlite3_bind_int64(stmt, index, value.toLongLong());
-        return;
-    case QMetaType::Double:
-        sqlite3_bind_double(stmt, index, value.toDouble());
-        return;
-    default: {
-        const QString text = value.toString();
-        sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
-        return;
-    }
-    }
-}
-
 bool isNotADatabase(const QSqlError& error)
 {
     bool ok = false;
@@ -108,20 +84,27 @@ QStringList recordFields(const QString& table)
     return {};
 }
 
-QString recordTimeText(const QDateTime& time)
+int recordTimeChars(qint64 ms, char* out)
 {
     // Written by hand: a format string is parsed anew on every call, and
     // this runs once per recorded file. The C library's localtime_r gives
     // the local wall clock without the time zone check Qt makes on every
     // conversion.
-    const qint64 ms = time.toMSecsSinceEpoch();
     const time_t secs = time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
     struct tm parts;
-    if (time.isValid() && ::localtime_r(&secs, &parts)) {
-        char text[48];
-        const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900,
-                                    parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-        return QString::fromLatin1(text, n);
+    if (!::localtime_r(&secs, &parts))
+        return 0;
+    const int n = std::snprintf(out, 32, "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                                parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return n > 0 && n < 32 ? n : 0;
+}
+
+QString recordTimeText(const QDateTime& time)
+{
+    if (time.isValid()) {
+        char text[32];
+        if (const int n = recordTimeChars(time.toMSecsSinceEpoch(), text))
+            return QString::fromLatin1(text, n);
     }
     const QDateTime local = time.toLocalTime();
     const QDate d = local.date();
@@ -514,69 +497,167 @@ bool TableCursor::addNew(const QVariantList& values)
 
 TableCursor::AddResult TableCursor::addAll(const std::vector<QVariantList>& records)
 {
-    AddResult result;
-    if (!m_store.isOpen()) {
-        result.error = m_error = m_store.errorText();
+    TableAppender appender(*this);
+    if (!appender.begin()) {
+        AddResult result;
+        result.error = m_error = appender.error();
         return result;
     }
-    const QString statement = insertStatement();
-    if (statement.isEmpty()) {
-        result.error = m_error = QStringLiteral("表 %1 的字段不全").arg(m_table);
-        return result;
-    }
-    QSqlDatabase db = m_store.database();
-    if (!db.transaction()) {
-        result.error = m_error = errorDetail(db.lastError());
-        return result;
-    }
-    std::vector<qint64> added;
-    added.reserve(records.size());
-    if (sqlite3* handle = sqliteHandle(db)) {
-        // The driver's own connection, one prepared statement for the run.
-        sqlite3_stmt* stmt = nullptr;
-        const QByteArray sql = statement.toUtf8();
-        if (sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
-            result.error = m_error = QString::fromUtf8(sqlite3_errmsg(handle));
-            db.rollback();
+    for (const QVariantList& values : records) {
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& value = values[i];
+            if (!value.isValid() || value.isNull()) {
+                appender.bindNull(i);
+                continue;
+            }
+            switch (value.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::Long:
+                appender.bindInt(i, value.toLongLong());
+                break;
+            default:
+                appender.bindText(i, value.toString());
+                break;
+            }
+        }
+        if (appender.add() == TableAppender::Added::Failed) {
+            AddResult result;
+            result.error = m_error = appender.error();
+            appender.rollback();
             return result;
         }
-        for (const QVariantList& values : records) {
-            for (int i = 0; i < values.size(); ++i)
-                bindValue(stmt, i + 1, values[i]);
-            const int rc = sqlite3_step(stmt);
-            if (rc != SQLITE_DONE) {
-                const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
-                sqlite3_reset(stmt);
-                if (isRecordErrorCode(rc)) {
-                    ++result.dropped;
-                    sqlite3_clear_bindings(stmt);
-                    continue;
-                }
-                sqlite3_finalize(stmt);
-                result.error = m_error = message;
-                db.rollback();
-                return result;
-            }
-            added.push_back(sqlite3_last_insert_rowid(handle));
-            sqlite3_reset(stmt);
-            sqlite3_clear_bindings(stmt);
-        }
-        sqlite3_finalize(stmt);
-    } else {
-        result.error = m_error = QStringLiteral("数据库连接不可用");
-        db.rollback();
+    }
+    const AddResult result = appender.commit();
+    if (!result.ok)
+        m_error = result.error;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TableAppender
+
+TableAppender::TableAppender(TableCursor& cursor) : m_cursor(cursor) {}
+
+TableAppender::~TableAppender()
+{
+    rollback();
+}
+
+bool TableAppender::begin()
+{
+    RecordStore& store = m_cursor.m_store;
+    if (!store.isOpen()) {
+        m_error = store.errorText();
+        return false;
+    }
+    const QString statement = m_cursor.insertStatement();
+    if (statement.isEmpty()) {
+        m_error = QStringLiteral("表 %1 的字段不全").arg(m_cursor.table());
+        return false;
+    }
+    QSqlDatabase db = store.database();
+    m_handle = sqliteHandle(db);
+    if (!m_handle) {
+        m_error = QStringLiteral("数据库连接不可用");
+        return false;
+    }
+    if (!db.transaction()) {
+        m_error = errorDetail(db.lastError());
+        return false;
+    }
+    m_open = true;
+    // The driver's own connection, one prepared statement for the run.
+    const QByteArray sql = statement.toUtf8();
+    if (sqlite3_prepare_v2(m_handle, sql.constData(), int(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        m_error = QString::fromUtf8(sqlite3_errmsg(m_handle));
+        rollback();
+        return false;
+    }
+    return true;
+}
+
+void TableAppender::bindNull(int field)
+{
+    sqlite3_bind_null(m_stmt, field + 1);
+}
+
+void TableAppender::bindText(int field, const QString& text)
+{
+    sqlite3_bind_text16(m_stmt, field + 1, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+}
+
+void TableAppender::bindLatin1(int field, const char* text, int length)
+{
+    // Latin-1 text of the characters below 128 is its own UTF-8.
+    sqlite3_bind_text(m_stmt, field + 1, text, length, SQLITE_TRANSIENT);
+}
+
+void TableAppender::bindInt(int field, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, field + 1, value);
+}
+
+TableAppender::Added TableAppender::add()
+{
+    if (!m_stmt)
+        return Added::Failed;
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_DONE) {
+        m_added.push_back(sqlite3_last_insert_rowid(m_handle));
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        return Added::Stored;
+    }
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (isRecordErrorCode(rc)) {
+        ++m_dropped;
+        return Added::Dropped;
+    }
+    m_error = message;
+    return Added::Failed;
+}
+
+TableCursor::AddResult TableAppender::commit()
+{
+    TableCursor::AddResult result;
+    if (!m_open) {
+        result.error = m_error.isEmpty() ? QStringLiteral("数据库事务未开始") : m_error;
         return result;
     }
+    sqlite3_finalize(m_stmt);
+    m_stmt = nullptr;
+    QSqlDatabase db = m_cursor.m_store.database();
+    m_open = false;
     if (!db.commit()) {
         result.error = m_error = errorDetail(db.lastError());
         db.rollback();
+        m_added.clear();
         return result;
     }
-    m_ids.insert(m_ids.end(), added.begin(), added.end());
-    m_gone.resize(m_ids.size(), 0);
-    result.stored = int(added.size());
+    m_cursor.m_ids.insert(m_cursor.m_ids.end(), m_added.begin(), m_added.end());
+    m_cursor.m_gone.resize(m_cursor.m_ids.size(), 0);
     result.ok = true;
+    result.stored = int(m_added.size());
+    result.dropped = m_dropped;
+    m_added.clear();
     return result;
+}
+
+void TableAppender::rollback()
+{
+    if (m_stmt) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+    if (m_open) {
+        m_open = false;
+        m_cursor.m_store.database().rollback();
+    }
+    m_added.clear();
 }
 
 bool TableCursor::find(double lower, double upper, qint64 afterId)

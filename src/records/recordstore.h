@@ -10,6 +10,9 @@
 #include <optional>
 #include <vector>
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace kestrune {
 
 // The file record database db1.mdb: an SQLite 3 file beside the program with
@@ -24,6 +27,10 @@ extern const char* const kLogTable;      // "log"
 QStringList recordFields(const QString& table);
 // How dates are written and read.
 QString recordTimeText(const QDateTime& time);
+// The same text for a moment in milliseconds since the epoch, written into
+// `out` (32 bytes at least); its length, or 0 when the local time cannot be
+// had.
+int recordTimeChars(qint64 msecs, char* out);
 
 // One record of fileInf. An empty value leaves its field empty (NULL).
 struct FileRecord {
@@ -134,6 +141,7 @@ public:
     QString lastError() const { return m_error; }
 
 private:
+    friend class TableAppender;
     bool find(double lower, double upper, qint64 afterId);
     void skipGone();
     QString insertStatement() const;
@@ -144,6 +152,50 @@ private:
     std::vector<char> m_gone;   // deleted through this cursor
     size_t m_pos = 0;
     bool m_noMatch = false;
+    QString m_error;
+};
+
+// Appends records to a cursor's table in one transaction through one
+// prepared statement, value by value (no variants are built). begin() and
+// commit() or rollback() run on the store's thread; between them the
+// records may be bound and added on one other thread, provided nothing else
+// uses the store meanwhile. What is not committed is rolled back when the
+// appender goes.
+class TableAppender {
+public:
+    explicit TableAppender(TableCursor& cursor);
+    ~TableAppender();
+    TableAppender(const TableAppender&) = delete;
+    TableAppender& operator=(const TableAppender&) = delete;
+
+    // Opens the transaction; false (see error()) when the store cannot.
+    bool begin();
+
+    // The values of the next record, by field position (from 0).
+    void bindNull(int field);
+    void bindText(int field, const QString& text);
+    void bindLatin1(int field, const char* text, int length);
+    void bindInt(int field, qint64 value);
+
+    enum class Added { Stored, Dropped, Failed };
+    // Stores the record bound: Dropped when the table refuses this record
+    // (the run goes on), Failed when the store itself failed (the run must
+    // be rolled back).
+    Added add();
+
+    // Commits: the cursor then knows the records added. On failure nothing
+    // of the run is kept.
+    TableCursor::AddResult commit();
+    void rollback();
+    QString error() const { return m_error; }
+
+private:
+    TableCursor& m_cursor;
+    ::sqlite3* m_handle = nullptr;
+    ::sqlite3_stmt* m_stmt = nullptr;
+    bool m_open = false;
+    std::vector<qint64> m_added;
+    int m_dropped = 0;
     QString m_error;
 };
 

@@ -19,6 +19,8 @@ int g_showDelay = 500;
 // Events are let through at most this often while the dialog is hidden, so a
 // fast batch pays next to nothing for staying responsive.
 constexpr qint64 kPumpInterval = 30;
+// The width (pixels) of the dialog's text.
+constexpr int kLabelWidth = 400;
 }  // namespace
 
 BatchProgress::BatchProgress(QWidget* owner, int total) : m_owner(owner), m_total(total)
@@ -34,6 +36,16 @@ BatchProgress::~BatchProgress()
 QProgressDialog* BatchProgress::dialog() const
 {
     return m_dialog.data();
+}
+
+bool BatchProgress::hookSet()
+{
+    return bool(testHook());
+}
+
+bool BatchProgress::due() const
+{
+    return m_lastPump < 0 || m_clock.elapsed() - m_lastPump >= kPumpInterval;
 }
 
 void BatchProgress::setTestHook(Hook hook)
@@ -73,7 +85,7 @@ void BatchProgress::showDialog()
     d->setAutoClose(false);
     d->setAutoReset(false);
     d->setMinimumDuration(0);
-    d->setMinimumWidth(420);
+    d->setFixedWidth(kLabelWidth + 40);
     auto* cancel = new QPushButton(QStringLiteral("取消"), d);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     d->setCancelButton(cancel);
@@ -90,9 +102,9 @@ void BatchProgress::update(const QString& doing, int done)
 {
     if (!m_dialog)
         return;
-    QString text = doing;
-    if (text.size() > 200)
-        text = QStringLiteral("…") + text.right(199);
+    // A long path is shortened in its middle to the dialog's width, so the
+    // dialog keeps its size whatever it is handling.
+    const QString text = m_dialog->fontMetrics().elidedText(doing, Qt::ElideMiddle, kLabelWidth);
     m_dialog->setLabelText(m_total > 0 ? QStringLiteral("%1\n已处理 %2 / %3").arg(text).arg(done).arg(m_total)
                                        : QStringLiteral("%1\n已处理 %2 个文件").arg(text).arg(done));
     if (m_total > 0)

@@ -33,6 +33,17 @@ public:
     // about to handle (a folder or a file), `done` how many it has handled.
     // Returns false once the user has cancelled; the batch then stops.
     bool step(const QString& doing, int done);
+    // The same for batches that step very often: `describe()` makes the text
+    // of what is being done only when it is shown or a test hook asks.
+    template <typename Describe>
+    bool step(int done, Describe&& describe)
+    {
+        if (m_cancelled)
+            return false;
+        if (!hookSet() && !due())
+            return true;
+        return step(describe(), done);
+    }
     // Lets events through for up to `ms` milliseconds or until wake() (batches
     // that wait for started programs); false once the user has cancelled.
     bool wait(int ms, const QString& doing, int done);
@@ -57,6 +68,9 @@ public:
     static int showDelay();
 
 private:
+    static bool hookSet();
+    // Whether the next step lets events through (and so shows its text).
+    bool due() const;
     void update(const QString& doing, int done);
     void showDialog();
 

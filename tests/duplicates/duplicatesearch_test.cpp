@@ -47,6 +47,15 @@ TEST(DuplicateSearch, FindsEqualNamesWithoutRegardToCaseInWalkOrder)
     const auto withOwn = search({wanted}, {t.file("b"), t.file("a")});
     EXPECT_EQ(withOwn.found, QStringList({native(t.file("b/readme.txt")), native(t.file("b/x/README.TXT")),
                                           native(t.file("a/Readme.TXT"))}));
+
+    // The entry written otherwise than a walk would write it, inside and
+    // outside a searched tree: the same file, the same results.
+    for (const QString& spelt : {t.file("a") + QStringLiteral("/./Readme.TXT"), t.file("a") + QStringLiteral("//Readme.TXT"),
+                                 t.file("b/x/../../a/Readme.TXT")}) {
+        const auto again = search({spelt}, {t.file("b"), t.file("a")});
+        EXPECT_EQ(again.found, withOwn.found) << spelt.toStdString();
+        EXPECT_TRUE(again.skipped.isEmpty());
+    }
 }
 
 TEST(DuplicateSearch, OrdersByFileEntryThenFolderEntryThenOwnFilesBeforeSubfolders)

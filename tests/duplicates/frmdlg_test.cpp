@@ -1,4 +1,5 @@
 #include "duplicates/frmdlg.h"
+#include "shell/batchprogress.h"
 
 #include "shell/mdiform1.h"
 #include "shell/windowcatalog.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -470,4 +472,67 @@ TEST(FrmDlgWindow, DeleteAllAfterASearchTakesTheListedFileTooButNoPattern)
     EXPECT_TRUE(t.exists("a/x1.txt"));
     EXPECT_TRUE(t.exists("b/xa.txt"));
     EXPECT_EQ(scripted().messages(), QStringList({QStringLiteral("查找完毕！")}));
+}
+
+TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
+{
+    TempDir t;
+    QStringList wanted;
+    for (const char* name : {"find/one.txt", "find/two.txt", "find/three.txt", "find/four.txt"})
+        wanted << t.write(QString::fromLatin1(name));
+    for (const char* name : {"tree/one.txt", "tree/a/TWO.txt", "tree/b/three.txt", "tree/b/c/four.txt"})
+        t.write(QString::fromLatin1(name));
+    FrmDlg w;
+    auto& sp = scripted();
+
+    // Adding a folder tree, stopped at its third folder: the files of the
+    // first two are kept.
+    sp.folders.push_back(t.file("tree"));
+    BatchProgress::setTestHook([&](const QString& doing, int) { return doing == native(t.file("tree/b")); });
+    w.Command4->click();
+    EXPECT_EQ(w.files().entries(), QStringList({native(t.file("tree/one.txt")), native(t.file("tree/a/TWO.txt"))}));
+    EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(2)}));
+
+    // The search, stopped before the third file entry: the matches of the
+    // first two are listed, nothing of the rest.
+    w.files().removeAt(1);
+    w.files().removeAt(0);
+    w.files().append(wanted);
+    w.folders().append(t.file("tree"));
+    sp.clear();
+    BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[2]; });
+    w.Command7->click();
+    EXPECT_EQ(w.found().entries(), QStringList({native(t.file("tree/one.txt")), native(t.file("tree/a/TWO.txt"))}));
+    EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(2)}));
+
+    // Run to the end: every match, the completion message, no dialog.
+    sp.clear();
+    BatchProgress::setTestHook({});
+    w.Command7->click();
+    ASSERT_EQ(w.found().count(), 6);
+    EXPECT_EQ(sp.messages(), QStringList({QStringLiteral("查找完毕！")}));
+    EXPECT_EQ(w.findChild<QProgressDialog*>(), nullptr);
+
+    // Deleting all, stopped at the fourth entry: three files deleted, the
+    // rest untouched, every entry still listed.
+    FrmDlg d;
+    d.found().append(wanted);
+    sp.clear();
+    BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[3]; });
+    d.Command12->click();
+    EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(3)}));
+    EXPECT_FALSE(t.exists("find/one.txt") || t.exists("find/two.txt") || t.exists("find/three.txt"));
+    EXPECT_TRUE(t.exists("find/four.txt"));
+    EXPECT_EQ(d.found().entries(), wanted);
+
+    // Deleting the marked ones counts only those.
+    sp.clear();
+    t.write("find/one.txt");
+    d.found().setMarked(2, true);
+    d.found().setMarked(3, true);
+    BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[3]; });
+    d.Command11->click();
+    EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(1)}));
+    EXPECT_TRUE(t.exists("find/four.txt"));
+    EXPECT_TRUE(t.exists("find/one.txt"));
 }

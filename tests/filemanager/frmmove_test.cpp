@@ -1,5 +1,6 @@
 #include "filemanager/frmmove.h"
 
+#include "shell/batchprogress.h"
 #include "shell/mdiform1.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -355,4 +357,51 @@ TEST(frmmoveWindow, MenuEntryOpensAnUnownedWindowThatLoadsAfreshAfterClose)
     EXPECT_EQ(fresh->Combo1->count(), 5);
     EXPECT_EQ(fresh->Combo1->currentText(), QStringLiteral("*.exe"));
     fresh->close();
+}
+
+TEST(frmmoveWindow, CancelStopsBetweenTwoFilesAndSaysHowManyWereHandled)
+{
+    TempDir dir;
+    for (const char* name : {"src/a0.txt", "src/a1.txt", "src/a2.txt", "src/x.exe", "src/sub/b0.txt", "src/sub/b1.txt"})
+        dir.write(QString::fromLatin1(name), QByteArray(name).repeated(1000));
+    dir.mkdir(QStringLiteral("dest"));
+    frmmove w;
+    w.Text1->setText(dir.file(QStringLiteral("src")));
+    w.Text2->setText(dir.file(QStringLiteral("dest")));
+    w.Combo1->setEditText(QStringLiteral("*.txt"));
+    w.Option1[1]->click();  // copy
+
+    QStringList asked;
+    const QString stopAt = dir.file(QStringLiteral("src/sub/b0.txt"));
+    BatchProgress::setTestHook([&](const QString& doing, int) {
+        asked << doing;
+        return doing == stopAt;
+    });
+    w.Command3->click();
+    // Every file looked at up to the chosen one, the files before it copied whole, nothing after it.
+    EXPECT_EQ(asked.size(), 5);
+    EXPECT_EQ(asked.last(), stopAt);
+    expectOnlyInformation(w, BatchProgress::cancelledText(3));
+    EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))), (QStringList{"a0.txt", "a1.txt", "a2.txt"}));
+    EXPECT_EQ(dir.read(QStringLiteral("dest/a2.txt")), QByteArray("src/a2.txt").repeated(1000));
+
+    // A move stopped at its second file: the first has moved, the rest stay.
+    scripted().clear();
+    w.Option1[0]->click();
+    w.Text2->setText(dir.mkdir(QStringLiteral("moved")));
+    const QString second = dir.file(QStringLiteral("src/a1.txt"));
+    BatchProgress::setTestHook([&](const QString& doing, int) { return doing == second; });
+    w.Command3->click();
+    expectOnlyInformation(w, BatchProgress::cancelledText(1));
+    EXPECT_EQ(entries(dir.file(QStringLiteral("moved"))), QStringList{"a0.txt"});
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), (QStringList{"a1.txt", "a2.txt", "sub", "x.exe"}));
+    EXPECT_EQ(entries(dir.file(QStringLiteral("src/sub"))), (QStringList{"b0.txt", "b1.txt"}));
+
+    // Run to its end (well under half a second): no dialog, no message.
+    scripted().clear();
+    BatchProgress::setTestHook({});
+    w.Command3->click();
+    EXPECT_TRUE(scripted().messages().isEmpty());
+    EXPECT_EQ(w.findChild<QProgressDialog*>(), nullptr);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("moved"))), (QStringList{"a0.txt", "a1.txt", "a2.txt", "b0.txt", "b1.txt"}));
 }

@@ -2,6 +2,7 @@
 
 #include "records/frmlog.h"
 #include "records/frmrec.h"
+#include "shell/batchprogress.h"
 #include "shell/formutil.h"
 #include "shell/programfolder.h"
 #include "support/scriptedplatform.h"
@@ -397,4 +398,40 @@ TEST_F(RecorderTest, CaptionsFitTheirControls)
         if (!out.isEmpty())
             window->grab().save(out + QLatin1Char('/') + window->objectName() + QStringLiteral(".png"));
     }
+}
+
+TEST_F(RecorderTest, CancelledRunKeepsNothingAndWritesNoLogEntry)
+{
+    const QString folder =
+        makeFolder(QStringLiteral("six"), {"f0.txt", "f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt"});
+    frmrec w;
+    w.Text4->setText(folder);
+    w.Command5->click();  // one whole run first, so there is something to keep
+    ASSERT_EQ(files(), 6u);
+    ASSERT_EQ(logRows().size(), 1u);
+    const QByteArray before = readBytes(db);
+
+    QStringList asked;
+    BatchProgress::setTestHook([&](const QString& doing, int done) {
+        asked << doing;
+        EXPECT_EQ(done, asked.size() - 1);
+        return doing.endsWith(QStringLiteral("/f3.txt"));
+    });
+    scripted().clear();
+    w.Command5->click();
+    BatchProgress::setTestHook({});
+
+    EXPECT_EQ(asked, QStringList({folder + "/f0.txt", folder + "/f1.txt", folder + "/f2.txt", folder + "/f3.txt"}));
+    ASSERT_EQ(scripted().messages().size(), 1);
+    EXPECT_EQ(scripted().messages()[0], BatchProgress::cancelledText(3) + QStringLiteral("\n本次没有保存任何记录。"));
+    EXPECT_EQ(readBytes(db), before);
+    EXPECT_EQ(files(), 6u);
+    EXPECT_EQ(logRows().size(), 1u);
+
+    // The window goes on as before: the next run is stored whole.
+    scripted().clear();
+    w.Command5->click();
+    EXPECT_EQ(scripted().messages(), QStringList({"该目录文件信息记录完毕!"}));
+    EXPECT_EQ(files(), 12u);
+    EXPECT_EQ(logRows().size(), 2u);
 }

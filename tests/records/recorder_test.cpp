@@ -177,20 +177,25 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
 {
     Recording r;
     const QString path = r.dir.write(QStringLiteral("src/gone.txt"), "abc");
-    const std::vector<File> files = r.fso.GetFolder(r.dir.file(QStringLiteral("src"))).Files();
-    ASSERT_EQ(files.size(), 1u);
-    ASSERT_TRUE(QFile::remove(path));  // vanishes between listing and reading
-    const FileRecord rec = readFileRecord(files[0]);
-    EXPECT_EQ(rec.name, QStringLiteral("gone.txt"));
-    EXPECT_FALSE(rec.size.has_value());
-    EXPECT_FALSE(rec.lastModified.has_value());
-    ASSERT_TRUE(r.files.addNew(rec.values()));
+    r.dir.write(QStringLiteral("src/kept.txt"), "abcd");
+    // The first file vanishes between listing and reading.
+    const RecordRun run = recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files, 0,
+                                       [&](const File& file, int) {
+                                           if (file.Name() == QLatin1String("gone.txt"))
+                                               QFile::remove(path);
+                                           return true;
+                                       });
+    EXPECT_EQ(run.outcome, RecordRun::Outcome::Recorded);
+    EXPECT_EQ(run.stored, 2);
     const auto rows = tableRows(r.db, QStringLiteral("fileInf"));
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], "gone.txt");
+    EXPECT_NE(rows[0][1], "<null>");
     EXPECT_EQ(rows[0][2], "<null>");
     EXPECT_EQ(rows[0][3], "<null>");
     EXPECT_EQ(rows[0][4], "gone.txt");
+    EXPECT_EQ(rows[1][2], "4");
+    EXPECT_NE(rows[1][3], "<null>");
 }
 
 TEST(RecordFolder, LogRecordKeepsTheFolderTextUnchanged)

@@ -47,6 +47,28 @@ TEST(BatchProgress, ALongBatchShowsAWindowModalDialogWhoseCancelStopsAtTheNextSt
     EXPECT_TRUE(progress.cancelled());
 }
 
+TEST(BatchProgress, AFrequentStepMakesItsTextOnlyWhenItIsShown)
+{
+    BatchProgress::setShowDelay(0);
+    QDialog window;
+    window.show();
+    BatchProgress progress(&window);
+    int made = 0;
+    auto describe = [&] {
+        ++made;
+        return QStringLiteral("/data/%1.txt").arg(made);
+    };
+    ASSERT_TRUE(progress.step(0, describe));  // the first step always looks at the events
+    for (int i = 1; i <= 1000; ++i)
+        ASSERT_TRUE(progress.step(i, describe));
+    EXPECT_LT(made, 100);  // far fewer texts than steps
+    QThread::msleep(40);
+    ASSERT_TRUE(progress.step(1001, describe));
+    ASSERT_NE(progress.dialog(), nullptr);
+    EXPECT_TRUE(progress.dialog()->labelText().contains(QStringLiteral("/data/%1.txt").arg(made)));
+    EXPECT_TRUE(progress.dialog()->labelText().contains(QStringLiteral("1001")));
+}
+
 TEST(BatchProgress, TheTestHookCancelsAtTheChosenStep)
 {
     std::vector<int> seen;
