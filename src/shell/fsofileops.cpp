@@ -6,7 +6,6 @@
 #include "shell/textcodec.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -176,8 +175,12 @@ QString destinationPath(const QString& destination, const QString& name)
 
 QString parentOf(const QString& path)
 {
-    QString parent = QFileInfo(path).absolutePath();
-    return QDir::toNativeSeparators(parent);
+    // On the text alone, so that names with raw bytes survive.
+    QString p = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    if (QDir::isRelativePath(p))
+        p = QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + p);
+    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    return QDir::toNativeSeparators(slash <= 0 ? QStringLiteral("/") : p.left(slash));
 }
 
 }  // namespace
@@ -316,7 +319,8 @@ void TextStream::Close()
 
 TextStream FileSystemObject::CreateTextFile(const QString& path, bool overwrite) const
 {
-    if (!overwrite && QFileInfo::exists(path))
+    struct stat st;
+    if (!overwrite && ::stat(encoded(path).constData(), &st) == 0)
         fail(path, EEXIST);
     auto impl = std::make_unique<TextStream::Impl>();
     impl->file.setFileName(path);
