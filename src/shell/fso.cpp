@@ -109,10 +109,7 @@ File FileSystemObject::GetFile(const QString& path) const
     if (path.isEmpty())
         fail(path, ENOENT);
     // Worked out on the text alone, so that names with raw bytes survive.
-    QString absolute = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    if (QDir::isRelativePath(absolute))
-        absolute = QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + absolute);
-    absolute = QDir::toNativeSeparators(absolute);
+    const QString absolute = normalizeFolderPath(path);
     const struct stat st = statOrFail(absolute);
     if (!S_ISREG(st.st_mode))
         fail(absolute, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);

@@ -176,9 +176,7 @@ QString destinationPath(const QString& destination, const QString& name)
 QString parentOf(const QString& path)
 {
     // On the text alone, so that names with raw bytes survive.
-    QString p = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    if (QDir::isRelativePath(p))
-        p = QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + p);
+    const QString p = QDir::fromNativeSeparators(normalizeFolderPath(path));
     const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
     return QDir::toNativeSeparators(slash <= 0 ? QStringLiteral("/") : p.left(slash));
 }
