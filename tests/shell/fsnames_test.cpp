@@ -1,10 +1,15 @@
 #include "shell/fsnames.h"
 #include "shell/fso.h"
+#include "shell/platform.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <optional>
 #include <set>
 
 using namespace kestrune;
@@ -77,4 +82,22 @@ TEST(FileNameMapping, ListingReachesEveryNameInAFixedOrderWithUniqueAliases)
     }
     EXPECT_EQ(first[0], QStringLiteral("bad%1.txt|BAD_~1.TXT").arg(QChar(0xDCFF)));
     EXPECT_EQ(first[1], QStringLiteral("ok.txt|ok.txt"));
+}
+
+// A program handed a path with raw bytes gets those very bytes.
+TEST(FileNameMapping, StartedProgramsGetTheExactBytesOfTheirArguments)
+{
+    TempDir t;
+    const QString path = writeRaw(t.path(), QByteArray("\xC4\xE3\xBA\xC3 \xFF.txt"));
+    QObject context;
+    std::optional<ProgramEnd> end;
+    runProgramWithQProcess(QStringLiteral("/bin/sh"),
+                           {QStringLiteral("-c"), QStringLiteral("test -f \"$1\""), QStringLiteral("sh"), path},
+                           &context, [&](const ProgramEnd& e) { end = e; });
+    QElapsedTimer clock;
+    clock.start();
+    while (!end && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_TRUE(end->ok()) << end->exitCode << " " << end->error.toStdString();
 }
