@@ -1,8 +1,8 @@
 #include "devtools/decompilebatch.h"
 
 #include "devtools/helpproject.h"
-#include "shell/fsnames.h"
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 #include "shell/textcodec.h"
 #include "shell/textutil.h"
 

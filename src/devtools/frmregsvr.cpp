@@ -1,8 +1,8 @@
 #include "devtools/frmregsvr.h"
 
 #include "devtools/registration.h"
-#include "shell/fsnames.h"
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
