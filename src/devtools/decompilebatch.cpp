@@ -2,6 +2,7 @@
 
 #include "devtools/helpproject.h"
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 #include "shell/textcodec.h"
 #include "shell/textutil.h"
 
@@ -154,7 +155,7 @@ void DecompileBatch::ended(const DecompileJob& job, const ProgramEnd& end)
             writeHelpProject(m_fso, job.outputFolder, job.baseName, job.name);
         } catch (const FsError& e) {
             if (failure.isEmpty())
-                failure = QStringLiteral("无法写出工程文件 %1: %2").arg(e.path(), e.message());
+                failure = QStringLiteral("无法写出工程文件 %1: %2").arg(displayFileName(e.path()), e.message());
         }
     }
     if (!failure.isEmpty())

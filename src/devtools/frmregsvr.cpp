@@ -2,6 +2,7 @@
 
 #include "devtools/registration.h"
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 #include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
@@ -55,7 +56,7 @@ void Frmregsvr::registerAndReport(const Folder& folder, const QString& done)
     try {
         run = registerFolder(folder, progress);
     } catch (const FsError& e) {
-        message(QStringLiteral("无法打开所选文件夹：%1\n%2").arg(folder.Path(), e.message()));
+        message(QStringLiteral("无法打开所选文件夹：%1\n%2").arg(displayFileName(folder.Path()), e.message()));
         return;
     }
     if (run.wineMissing) {

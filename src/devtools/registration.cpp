@@ -1,6 +1,7 @@
 #include "devtools/registration.h"
 
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 
 #include <QThread>
 
@@ -18,7 +19,7 @@ QStringList FolderRegistration::failures() const
     for (size_t i = 0; i < outcome.ends.size(); ++i) {
         const std::optional<ProgramEnd>& end = outcome.ends[i];
         if (end && !end->ok())
-            lines << libraries.value(int(i)) + QStringLiteral(" (") + describeEnd(*end) + QLatin1Char(')');
+            lines << displayFileName(libraries.value(int(i))) + QStringLiteral(" (") + describeEnd(*end) + QLatin1Char(')');
     }
     return lines;
 }

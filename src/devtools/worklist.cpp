@@ -1,6 +1,7 @@
 #include "devtools/worklist.h"
 
 #include "filemanager/batchwalk.h"
+#include "shell/fsnames.h"
 #include "shell/textutil.h"
 
 namespace kestrune {
@@ -84,7 +85,7 @@ QVariant WorkList::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= count())
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return m_entries.at(index.row());
+        return displayFileName(m_entries.at(index.row()));  // the entry keeps the exact path
     return QVariant();
 }
 

@@ -1,5 +1,7 @@
 #include "duplicates/duplicatesearch.h"
 
+#include "shell/fsnames.h"
+
 #include <QDir>
 #include <QSet>
 
@@ -11,7 +13,8 @@ namespace kestrune {
 
 QString nameKey(const QString& name)
 {
-    return name.toLower();
+    // Compared as shown: a GB18030 name on disk matches its UTF-8 spelling.
+    return displayFileName(name).toLower();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "duplicates/pathlistmodel.h"
 
 #include "duplicates/duplicatesearch.h"
+#include "shell/fsnames.h"
 
 #include <algorithm>
 
@@ -78,7 +79,8 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return m_entries.at(index.row());
+        // Shown readable; the entry keeps the exact path it stands for.
+        return displayFileName(m_entries.at(index.row()));
     case Qt::CheckStateRole:
         if (m_markable)
             return m_marks[size_t(index.row())] ? Qt::Checked : Qt::Unchecked;

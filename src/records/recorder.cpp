@@ -1,5 +1,6 @@
 #include "records/recorder.h"
 
+#include "shell/fsnames.h"
 #include "shell/mimecache.h"
 
 #include <atomic>
@@ -164,7 +165,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
     std::vector<QString> names;
     names.reserve(files.size());
     for (const File& f : files)
-        names.push_back(f.Name());
+        names.push_back(displayFileName(f.Name()));  // stored readable
 
     TableAppender appender(fileInf);
     if (!appender.begin()) {

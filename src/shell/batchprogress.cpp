@@ -1,4 +1,5 @@
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -104,7 +105,7 @@ void BatchProgress::update(const QString& doing, int done)
         return;
     // A long path is shortened in its middle to the dialog's width, so the
     // dialog keeps its size whatever it is handling.
-    const QString text = m_dialog->fontMetrics().elidedText(doing, Qt::ElideMiddle, kLabelWidth);
+    const QString text = m_dialog->fontMetrics().elidedText(displayFileName(doing), Qt::ElideMiddle, kLabelWidth);
     m_dialog->setLabelText(m_total > 0 ? QStringLiteral("%1\n已处理 %2 / %3").arg(text).arg(done).arg(m_total)
                                        : QStringLiteral("%1\n已处理 %2 个文件").arg(text).arg(done));
     if (m_total > 0)

@@ -7,7 +7,6 @@
 #include "shell/fsointernal.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +21,7 @@ using namespace fsodetail;
 // Errors
 
 FsError::FsError(const QString& path, int errorNumber, const QString& message)
-    : std::runtime_error((path + QStringLiteral(": ") + message).toStdString()),
+    : std::runtime_error((displayFileName(path) + QStringLiteral(": ") + message).toStdString()),
       m_path(path),
       m_errno(errorNumber),
       m_message(message)
@@ -80,7 +79,7 @@ QString normalizeFolderPath(const QString& path)
         return path;
     QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
     if (QDir::isRelativePath(clean))
-        clean = QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + clean);
+        clean = QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + clean);
     return QDir::toNativeSeparators(clean);
 }
 
@@ -109,13 +108,14 @@ File FileSystemObject::GetFile(const QString& path) const
 {
     if (path.isEmpty())
         fail(path, ENOENT);
-    const QString absolute = QDir::toNativeSeparators(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
+    // Worked out on the text alone, so that names with raw bytes survive.
+    const QString absolute = normalizeFolderPath(path);
     const struct stat st = statOrFail(absolute);
     if (!S_ISREG(st.st_mode))
         fail(absolute, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    const QFileInfo info(absolute);
-    return File(std::make_shared<FolderData>(QDir::toNativeSeparators(info.absolutePath())),
-                info.fileName());
+    const qsizetype slash = absolute.lastIndexOf(QDir::separator());
+    const QString folder = slash <= 0 ? QString(QDir::separator()) : absolute.left(slash);
+    return File(std::make_shared<FolderData>(folder), absolute.mid(slash + 1));
 }
 
 bool FileSystemObject::FileExists(const QString& path) const

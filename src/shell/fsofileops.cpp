@@ -6,7 +6,6 @@
 #include "shell/textcodec.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -176,8 +175,10 @@ QString destinationPath(const QString& destination, const QString& name)
 
 QString parentOf(const QString& path)
 {
-    QString parent = QFileInfo(path).absolutePath();
-    return QDir::toNativeSeparators(parent);
+    // On the text alone, so that names with raw bytes survive.
+    const QString p = QDir::fromNativeSeparators(normalizeFolderPath(path));
+    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    return QDir::toNativeSeparators(slash <= 0 ? QStringLiteral("/") : p.left(slash));
 }
 
 }  // namespace
@@ -316,7 +317,8 @@ void TextStream::Close()
 
 TextStream FileSystemObject::CreateTextFile(const QString& path, bool overwrite) const
 {
-    if (!overwrite && QFileInfo::exists(path))
+    struct stat st;
+    if (!overwrite && ::stat(encoded(path).constData(), &st) == 0)
         fail(path, EEXIST);
     auto impl = std::make_unique<TextStream::Impl>();
     impl->file.setFileName(path);

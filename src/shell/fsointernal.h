@@ -4,8 +4,7 @@
 // Folder and the ways they fail. Not for use outside src/shell/fso*.
 
 #include "shell/fso.h"
-
-#include <QFile>
+#include "shell/fsnames.h"
 
 #include <memory>
 #include <vector>
@@ -102,7 +101,7 @@ namespace fsodetail {
 
 inline QByteArray encoded(const QString& path)
 {
-    return QFile::encodeName(path);
+    return encodeFileName(path);
 }
 
 bool isSeparator(QChar c);

@@ -47,7 +47,7 @@ FolderData::FolderData(QString folderPath, FolderIdentity seen) : path(std::move
 FolderData::FolderData(std::shared_ptr<FolderData> parentFolder, const QString& name, FolderIdentity seen)
     : path(joinPath(parentFolder->path, name)),
       parent(std::move(parentFolder)),
-      nativeName(QFile::encodeName(name)),
+      nativeName(encodeFileName(name)),
       identity(seen)
 {
 }
@@ -131,7 +131,7 @@ FileAt locate(FolderData& folder, const QString& name, int index)
 {
     if (index < 0)
         return {FolderHandle(AT_FDCWD, false), encoded(joinPath(folder.path, name))};
-    return {folder.open(), QFile::encodeName(name)};
+    return {folder.open(), encodeFileName(name)};
 }
 
 namespace {
@@ -203,7 +203,7 @@ void FolderData::list()
             if (S_ISDIR(st.st_mode)) {
                 // What the folder is now: it is entered later only if it
                 // still is.
-                subs.push_back({QFile::decodeName(n), {st.st_dev, st.st_ino, true}});
+                subs.push_back({decodeFileName(n), {st.st_dev, st.st_ino, true}});
                 continue;
             }
             if (S_ISREG(st.st_mode))
@@ -222,7 +222,7 @@ void FolderData::list()
             type = DT_REG;
         }
         if (type == DT_REG)
-            files.push_back(QFile::decodeName(n));
+            files.push_back(decodeFileName(n));
     }
     ::closedir(dir);
     sortByName(files, [](const QString& n) -> const QString& { return n; });

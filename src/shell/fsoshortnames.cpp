@@ -44,14 +44,15 @@ char upperAscii(char16_t u)
 
 // The character one UTF-16 unit gives an alias, or 0 when it gives none:
 // 8.3 characters in upper case, blanks and dots dropped, anything else '_'
-// (a surrogate pair once).
-char aliasChar(char16_t u)
+// (a surrogate pair once, and each raw byte of a name that is not UTF-8,
+// a lone low surrogate, once). `prev` is the unit before, or 0.
+char aliasChar(char16_t u, char16_t prev)
 {
     if (u == u' ' || u == u'.')
         return 0;
     if (isShortNameChar(u))
         return upperAscii(u);
-    if (u >= 0x80 && QChar::isLowSurrogate(u))
+    if (u >= 0x80 && QChar::isLowSurrogate(u) && QChar::isHighSurrogate(prev))
         return 0;
     return '_';
 }
@@ -82,10 +83,10 @@ AliasParts aliasParts(const QString& name)
     }
     AliasParts p;
     for (qsizetype i = start; i < lastDot && p.baseLen < 6; ++i)
-        if (const char c = aliasChar(s[i]))
+        if (const char c = aliasChar(s[i], i > 0 ? s[i - 1] : 0))
             p.base[p.baseLen++] = c;
     for (qsizetype i = lastDot + 1; i < n && p.extLen < 3; ++i)
-        if (const char c = aliasChar(s[i]))
+        if (const char c = aliasChar(s[i], s[i - 1]))
             p.ext[p.extLen++] = c;
     return p;
 }

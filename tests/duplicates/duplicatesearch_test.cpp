@@ -1,5 +1,7 @@
 #include "duplicates/duplicatesearch.h"
 
+#include "duplicates/pathlistmodel.h"
+#include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <QDir>
@@ -309,4 +311,32 @@ TEST(DuplicateSearch, GivesTheSameResultsAsTheNestedWalkOnRandomTrees)
         distinct.removeDuplicates();
         EXPECT_LE(out.walks, int(distinct.size()));
     }
+}
+
+// A file named in GBK bytes is found by the UTF-8 spelling of its name, shown
+// readable, and the entry deletes exactly that file.
+TEST(DuplicateSearch, FindsAndDeletesAGbkNamedFileByItsUtf8Name)
+{
+    using namespace kestrune::test;
+    TempDir t;
+    const QString wanted = t.write(QStringLiteral("a/你好.txt"));
+    const QString b = t.mkdir(QStringLiteral("b"));
+    const QByteArray gbk("\xC4\xE3\xBA\xC3.txt");
+    const QString gbkPath = writeRaw(b, gbk);
+    writeRaw(b, QByteArray("\xC4\xE3\xBA\xC3.txt\xFF"));
+    t.write(QStringLiteral("b/你好.txt.bak"));
+
+    const DuplicateSearch::Outcome out = search({native(wanted)}, {native(b)});
+    ASSERT_EQ(out.found, QStringList{native(gbkPath)});
+
+    PathListModel list(true);
+    list.append(out.found);
+    EXPECT_EQ(list.data(list.index(0), Qt::DisplayRole).toString(), native(b + QStringLiteral("/你好.txt")));
+    EXPECT_EQ(encodeFileName(list.entry(0)), encodeFileName(native(b)) + '/' + gbk);
+
+    FileSystemObject fso;
+    EXPECT_TRUE(deleteListedFile(fso, list.entry(0)));
+    EXPECT_FALSE(rawExists(b, gbk));
+    EXPECT_TRUE(rawExists(b, QByteArray("\xC4\xE3\xBA\xC3.txt\xFF")));
+    EXPECT_TRUE(QFile::exists(wanted));
 }

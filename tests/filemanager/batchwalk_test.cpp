@@ -1,5 +1,6 @@
 #include "filemanager/batchwalk.h"
 
+#include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <QDir>
@@ -392,4 +393,61 @@ TEST(BatchWalk, MissingDestinationFailsEveryFileSilently)
     walk(dir, QStringLiteral("src"), true, fixed);
     EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_FALSE(dir.exists(QStringLiteral("nowhere")));
+}
+
+// Names that are not UTF-8 (GBK, a lone invalid byte) beside ASCII and UTF-8
+// ones: every operation reaches every one of them.
+TEST(BatchWalk, EveryOperationReachesNamesThatAreNotUtf8)
+{
+    using namespace kestrune::test;
+    const QList<QByteArray> names = mixedNames();
+    auto fill = [&](const QString& folder) {
+        for (const QByteArray& n : names)
+            writeRaw(folder, n, n);
+    };
+    auto all = [&](const QString& folder, bool present) {
+        for (const QByteArray& n : names)
+            EXPECT_EQ(rawExists(folder, n), present) << n.toHex().toStdString();
+    };
+    TempDir t;
+    const QString src = t.mkdir(QStringLiteral("src"));
+    const QString dst = t.mkdir(QStringLiteral("dst"));
+    fill(src);
+
+    Fixed copy;
+    copy.destination = dst;
+    walk(t, QStringLiteral("src"), false, copy);
+    all(dst, true);
+    all(src, true);
+    EXPECT_EQ(readBytes(dst + QStringLiteral("/ok.txt")), "ok.txt");
+
+    // Moved within the file system and onto another one.
+    Fixed move;
+    move.operation = kOpMove;
+    move.destination = t.mkdir(QStringLiteral("moved"));
+    walk(t, QStringLiteral("dst"), false, move);
+    all(dst, false);
+    all(t.file(QStringLiteral("moved")), true);
+    ShmDir shm;
+    ASSERT_TRUE(shm.valid());
+    move.destination = shm.path();
+    walk(t, QStringLiteral("moved"), false, move);
+    all(t.file(QStringLiteral("moved")), false);
+    all(shm.path(), true);
+
+    Fixed del;
+    del.operation = kOpDelete;
+    walk(t, QStringLiteral("src"), false, del);
+    all(src, false);
+
+    // Read-only files: only the forced delete takes them.
+    fill(src);
+    for (const QByteArray& n : names)
+        setRawReadOnly(src, n);
+    walk(t, QStringLiteral("src"), false, del);
+    all(src, true);
+    Fixed force;
+    force.operation = kOpForceDelete;
+    walk(t, QStringLiteral("src"), false, force);
+    all(src, false);
 }

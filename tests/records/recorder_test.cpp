@@ -1,6 +1,7 @@
 #include "recordtest.h"
 
 #include "records/recorder.h"
+#include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <QDateTime>
@@ -240,4 +241,20 @@ TEST(ShortNames, ManySimilarNamesStayUniqueAndQuick)
     EXPECT_EQ(aliases[1008], "FILE11~9.TXT");
     EXPECT_EQ(aliases[1009], "FIL~1002.TXT");
     EXPECT_EQ(aliases.back(), "FILE10~2.TXT");
+}
+
+// Names that are not UTF-8 are stored readable, each with its own size.
+TEST(RecordFolder, NamesThatAreNotUtf8AreStoredReadableWithTheirSizes)
+{
+    Recording r;
+    const QString src = r.dir.mkdir(QStringLiteral("src"));
+    writeRaw(src, QByteArray("\xC4\xE3\xBA\xC3.txt"), "12345");
+    writeRaw(src, QByteArray("bad\xFF.txt"), "123");
+    ASSERT_EQ(recordFolder(r.fso, src, r.files).outcome, RecordRun::Outcome::Recorded);
+    const auto rows = tableRows(r.db, QStringLiteral("fileInf"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "bad\\xFF.txt");
+    EXPECT_EQ(rows[0][2], "3");
+    EXPECT_EQ(rows[1][0], QStringLiteral("你好.txt"));
+    EXPECT_EQ(rows[1][2], "5");
 }

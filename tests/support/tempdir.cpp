@@ -4,11 +4,30 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrune::test {
 
 TempDir::TempDir() : m_dir(QDir::tempPath() + QStringLiteral("/kestrune-test-XXXXXX")) {}
+
+TempDir::~TempDir()
+{
+    const QByteArray root = QFile::encodeName(m_dir.path());
+    if (root.isEmpty())
+        return;
+    ::nftw(
+        root.constData(),
+        [](const char* p, const struct stat*, int type, struct FTW*) {
+            if (type == FTW_DP)
+                ::rmdir(p);
+            else
+                ::unlink(p);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
 
 QString TempDir::file(const QString& relative) const
 {

@@ -10,6 +10,8 @@ namespace kestrune::test {
 class TempDir {
 public:
     TempDir();
+    // Removes the tree by its bytes: names that are not UTF-8 go too.
+    ~TempDir();
     QString path() const { return m_dir.path(); }
     // A path below the folder ("a/b/c.txt").
     QString file(const QString& relative) const;

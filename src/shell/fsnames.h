@@ -1,0 +1,31 @@
+#pragma once
+
+// File names as the system keeps them (bytes) and as the program holds them
+// (strings). The mapping is lossless: valid UTF-8 is read as it is, and
+// every other byte 0xNN becomes the lone surrogate U+DCNN, which encodes back
+// to that very byte. A name read from a folder can thus always be reached
+// again. Such strings are never shown as they are: displayFileName() makes
+// them readable.
+
+#include <QByteArray>
+#include <QString>
+
+namespace kestrune {
+
+QString decodeFileName(const QByteArray& bytes);
+QString decodeFileName(const char* bytes);
+QByteArray encodeFileName(const QString& name);
+
+// Whether `name` holds a byte that is not UTF-8.
+bool hasRawBytes(const QString& name);
+
+// How a name or path is shown: each part between slashes that is not UTF-8
+// is read as GB18030 when it is valid GB18030 (names from Windows systems in
+// China), else every byte that is not UTF-8 is shown as \xNN. A name
+// that is plain UTF-8 comes back unchanged.
+QString displayFileName(const QString& nameOrPath);
+
+// The current folder, its bytes kept.
+QString currentFolderPath();
+
+}  // namespace kestrune
