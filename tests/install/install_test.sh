@@ -14,8 +14,15 @@ step() { echo "== [${SECONDS}s] $*"; }
 
 work=$(mktemp -d)
 started=()
+# Ends a program started in the background, and what it started: runuser
+# does not pass a TERM signal on to the program it runs.
+stop() {
+  pkill -TERM -P "$1" 2>/dev/null || true
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
-  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do stop "$pid"; done
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -107,8 +114,7 @@ done
 sleep 1
 kill -0 "$pid" 2>/dev/null || { cat "$work/kestrune.log"; fail "the installed program did not keep running"; }
 [ -s "$data/readme.txt" ] || fail "the tips were not written to $data/readme.txt"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+stop "$pid"
 
 step "the library in-process against the installed folder: records, settings, tips, helpers"
 rm -rf "$home/.local"
