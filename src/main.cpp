@@ -1,5 +1,6 @@
-#include "shell/mdiform1.h"
-#include "shell/startup.h"
+#include "app/mdiform1.h"
+#include "app/quitsignals.h"
+#include "app/startup.h"
 #include "version.h"
 
 #include <QApplication>
@@ -74,6 +75,7 @@ int main(int argc, char* argv[])
     }
 
     kestrune::MDIForm1 window;
+    const kestrune::QuitSignals quitSignals([&window] { window.quitProgram(); });
     window.MDIForm_Load();
     window.show();
     return app.exec();

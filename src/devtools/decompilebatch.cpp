@@ -1,21 +1,15 @@
 #include "devtools/decompilebatch.h"
 
 #include "devtools/helpproject.h"
-#include "shell/batchprogress.h"
 #include "shell/fsnames.h"
 #include "shell/textcodec.h"
 #include "shell/textutil.h"
 
 #include <QDir>
-#include <QEventLoop>
 
 namespace kestrune {
 
 namespace {
-
-// How long one wait lets events through before the batch looks again; a
-// decompiler that ends wakes it at once.
-constexpr int kWaitMs = 200;
 
 // Why a decompile failed, from how its program ended: the first line it
 // wrote on standard error, else what the platform says.
@@ -67,36 +61,62 @@ DecompileJob decompileJob(const File& helpFile, const QString& prefix)
     return job;
 }
 
-DecompileBatch::DecompileBatch(QString program, bool writeProjects, int maxParallel, QObject* parent)
-    : QObject(parent), m_program(std::move(program)), m_writeProjects(writeProjects),
-      m_maxParallel(qMax(1, maxParallel))
+HelpFiles findHelpFiles(const Folder& folder, bool recurse, const QString& prefix, ProgressSink* progress)
 {
+    HelpFiles found;
+    walkFolders(folder, recurse, [&](const Folder& f) {
+        // Large trees take a while to list: the window shows which folder
+        // is read, and a cancel ends the walk.
+        if (progress && !progress->step(0, f.Path())) {
+            found.stopped = true;
+            return false;
+        }
+        std::vector<File> files;
+        try {
+            files = f.Files();
+        } catch (const FsError&) {
+            return true;
+        }
+        for (const File& file : files) {
+            if (isHelpFileName(file.Name()))
+                found.jobs.push_back(decompileJob(file, prefix));
+        }
+        return true;
+    });
+    return found;
+}
+
+DecompileBatch::DecompileBatch(QString program, bool writeProjects, int maxParallel, QObject* parent)
+    : QObject(parent), m_program(std::move(program)), m_writeProjects(writeProjects), m_runner(maxParallel)
+{
+    connect(&m_runner, &ProgramRunner::programEnded, this, [this](int index, const ProgramOutcome& outcome) {
+        ended(m_jobs[size_t(index)], outcome);
+    });
+    connect(&m_runner, &ProgramRunner::allEnded, this, &DecompileBatch::finished);
 }
 
 void DecompileBatch::add(DecompileJob job)
 {
     job.order = m_total++;
-    m_pending.push_back(std::move(job));
+    // A name that begins with a dot has no base name: its output would be
+    // the destination itself, shared with every other help file.
+    if (job.baseName.isEmpty()) {
+        fail(job, QStringLiteral("文件名没有主名,无法确定输出目录"));
+        return;
+    }
+    m_jobs.push_back(job);
+    m_runner.add({m_program, decompileArguments(job.prefix, job.baseName, job.helpFile), job.outputFolder,
+                  job.helpFile});
 }
 
-void DecompileBatch::run(BatchProgress& progress)
+void DecompileBatch::start()
 {
-    m_progress = &progress;
-    m_cancelled = progress.cancelled();
-    if (!m_cancelled)
-        startMore();
-    while (!m_cancelled && (m_running > 0 || !m_pending.empty())) {
-        if (!progress.wait(kWaitMs, m_doing, m_ended))
-            m_cancelled = true;
-    }
-    // After a cancel the decompilers that run are let end; the progress
-    // dialog is gone, so only painting and timers are let through.
-    QEventLoop drain;
-    m_drainLoop = &drain;
-    while (m_running > 0)
-        drain.exec(QEventLoop::ExcludeUserInputEvents);
-    m_drainLoop = nullptr;
-    m_progress = nullptr;
+    m_runner.start();
+}
+
+void DecompileBatch::cancel()
+{
+    m_runner.cancel();
 }
 
 void DecompileBatch::fail(const DecompileJob& job, const QString& why)
@@ -112,38 +132,15 @@ QStringList DecompileBatch::failures() const
     return lines;
 }
 
-void DecompileBatch::startMore()
+void DecompileBatch::ended(const DecompileJob& job, const ProgramOutcome& outcome)
 {
-    for (auto it = m_pending.begin(); it != m_pending.end() && m_running < m_maxParallel;) {
-        // The first waiting help file of a folder is the next in walk order.
-        if (m_busyFolders.contains(it->outputFolder)) {
-            ++it;
-            continue;
-        }
-        const DecompileJob job = *it;
-        it = m_pending.erase(it);
-        start(job);
-    }
-}
-
-void DecompileBatch::start(const DecompileJob& job)
-{
-    // A name that begins with a dot has no base name: its output would be
-    // the destination itself, shared with every other help file.
-    if (job.baseName.isEmpty()) {
-        fail(job, QStringLiteral("文件名没有主名,无法确定输出目录"));
-        ++m_ended;
+    const ProgramEnd& end = outcome.end;
+    if (outcome.cancelled) {
+        // Never started, or ended by the cancel: no project for it.
+        if (end.started)
+            fail(job, QStringLiteral("反编译被取消"));
         return;
     }
-    m_busyFolders.insert(job.outputFolder);
-    ++m_running;
-    m_doing = job.helpFile;
-    platform().runProgram(m_program, decompileArguments(job.prefix, job.baseName, job.helpFile), this,
-                          [this, job](const ProgramEnd& end) { ended(job, end); });
-}
-
-void DecompileBatch::ended(const DecompileJob& job, const ProgramEnd& end)
-{
     QString failure = end.ok() ? QString() : failureReason(end);
     if (!m_fso.FolderExists(job.outputFolder)) {
         if (failure.isEmpty())
@@ -160,16 +157,6 @@ void DecompileBatch::ended(const DecompileJob& job, const ProgramEnd& end)
     }
     if (!failure.isEmpty())
         fail(job, failure);
-
-    m_busyFolders.remove(job.outputFolder);
-    --m_running;
-    ++m_ended;
-    if (m_progress && !m_progress->cancelled() && !m_cancelled)
-        startMore();
-    if (m_progress)
-        m_progress->wake();
-    if (m_drainLoop)
-        m_drainLoop->quit();
 }
 
 }  // namespace kestrune

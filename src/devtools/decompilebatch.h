@@ -2,20 +2,16 @@
 
 #include "shell/fso.h"
 #include "shell/platform.h"
+#include "shell/programrunner.h"
 
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <map>
-
-class QEventLoop;
+#include <vector>
 
 namespace kestrune {
-
-class BatchProgress;
 
 // A help file is recognised by the last three characters of its name,
 // "chm" in any letter case (Help.CHM and xchm are, Help.chm.bak is not).
@@ -39,13 +35,24 @@ struct DecompileJob {
 };
 DecompileJob decompileJob(const File& helpFile, const QString& prefix);
 
+// The help files of `folder` (with `recurse` of its whole tree, a folder's
+// own files before its subfolders'), each with its decompile into `prefix`.
+// `progress` is told of each folder and can stop the walk.
+struct HelpFiles {
+    std::vector<DecompileJob> jobs;
+    bool stopped = false;
+};
+HelpFiles findHelpFiles(const Folder& folder, bool recurse, const QString& prefix, ProgressSink* progress = nullptr);
+
 // Decompiles a list of help files with the decompiler program, several at
 // once (up to `maxParallel`), except that help files sharing an output
 // folder are decompiled one after another in the order they were added.
 // When a help file's decompiler has ended, its help project is written
 // (with `writeProjects`). A help file fails when its decompiler could not
 // start or did not end with status 0, when it left no output folder, or
-// when its project could not be written.
+// when its project could not be written. A cancel starts no further
+// decompile and ends those running (after the runner's grace); they are
+// listed as cancelled and get no project.
 class DecompileBatch : public QObject {
     Q_OBJECT
 public:
@@ -54,36 +61,29 @@ public:
     void add(DecompileJob job);
     int size() const { return m_total; }
 
-    // Runs the batch to its end, letting events through while decompilers
-    // run. A cancel in `progress` starts nothing new; the decompilers that
-    // run are let end and their projects written.
-    void run(BatchProgress& progress);
-
-    bool cancelled() const { return m_cancelled; }
+    // Starts the decompiles; finished() comes when every one has ended.
+    void start();
+    void cancel();
+    bool cancelled() const { return m_runner.cancelled(); }
+    ProgramRunner& runner() { return m_runner; }
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;
 
+Q_SIGNALS:
+    void finished();
+
 private:
-    void startMore();
-    void start(const DecompileJob& job);
-    void ended(const DecompileJob& job, const ProgramEnd& end);
+    void ended(const DecompileJob& job, const ProgramOutcome& outcome);
     void fail(const DecompileJob& job, const QString& why);
 
     QString m_program;
     bool m_writeProjects;
-    int m_maxParallel;
     FileSystemObject m_fso;
-    std::deque<DecompileJob> m_pending;
-    QSet<QString> m_busyFolders;
+    ProgramRunner m_runner;
+    std::vector<DecompileJob> m_jobs;  // by the runner's index
     std::map<int, QString> m_failures;
-    QString m_doing;
-    BatchProgress* m_progress = nullptr;
-    QEventLoop* m_drainLoop = nullptr;
     int m_total = 0;
-    int m_running = 0;
-    int m_ended = 0;
-    bool m_cancelled = false;
 };
 
 }  // namespace kestrune

@@ -2,7 +2,6 @@
 
 #include "devtools/decompilebatch.h"
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 #include "shell/textutil.h"
@@ -76,7 +75,7 @@ void Frmdecp::showEvent(QShowEvent* event)
 
 void Frmdecp::Form_Load()
 {
-    const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
+    const QWidget* owner = ownerWindow(this);
     centreOn(this, owner);
 }
 
@@ -123,9 +122,14 @@ void Frmdecp::Command6_Click()
 
 void Frmdecp::closeEvent(QCloseEvent* event)
 {
-    // Closing the window would kill the decompilers and leave the batch
-    // half done: it closes once the batch has ended.
-    if (m_batch) {
+    // Closing cancels the batch as "取消" does; the window closes once the
+    // walk and the decompilers have stopped.
+    if (m_runner.busy() || m_batch) {
+        m_closeWhenDone = true;
+        if (m_runner.busy())
+            m_runner.cancel();
+        if (m_batch)
+            m_batch->cancel();
         event->ignore();
         return;
     }
@@ -134,31 +138,54 @@ void Frmdecp::closeEvent(QCloseEvent* event)
 
 void Frmdecp::sf(const Folder& folder, bool cas)
 {
-    if (!m_batch)
-        return;
     const QString prefix = destinationPrefix(Text1->text());
-    walkFolders(folder, cas, [&](const Folder& f) {
-        // Large trees take a while to list: the window shows which folder it
-        // reads, and a cancel ends the walk.
-        if (m_progress && !m_progress->step(f.Path(), 0))
-            return false;
-        std::vector<File> files;
-        try {
-            files = f.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        for (const File& file : files) {
-            if (isHelpFileName(file.Name()))
-                m_batch->add(decompileJob(file, prefix));
-        }
-        return true;
-    });
+    const QString program = programFile(kDecompiler);
+    const bool writeProjects = Check3->isChecked();
+    // First the walk, as a batch; then the decompilers, through the program
+    // runner. The progress dialog goes on from one to the other.
+    m_runner.start<HelpFiles>(
+        [folder, cas, prefix](ProgressSink& progress) { return findHelpFiles(folder, cas, prefix, &progress); },
+        [this, program, writeProjects](HelpFiles found) {
+            if (m_closeWhenDone) {
+                m_progress.stop();
+                close();
+                return;
+            }
+            m_batch = std::make_unique<DecompileBatch>(program, writeProjects, maxParallel);
+            // A cancelled walk starts no decompile.
+            for (DecompileJob& job : found.jobs)
+                if (!found.stopped)
+                    m_batch->add(std::move(job));
+            if (found.stopped)
+                m_batch->cancel();
+            connect(m_batch.get(), &DecompileBatch::finished, this, [this, stopped = found.stopped] {
+                batchEnded(stopped);
+            });
+            m_progress.watch(m_batch->runner());
+            m_batch->start();
+        });
+    m_progress.watch(m_runner);
+}
+
+void Frmdecp::batchEnded(bool walkStopped)
+{
+    m_progress.stop();
+    const bool cancelled = walkStopped || m_batch->cancelled();
+    const QStringList failed = m_batch->failures();
+    m_batch.release()->deleteLater();
+    if (m_closeWhenDone) {
+        close();
+        return;
+    }
+    QString text = cancelled ? QStringLiteral("反编译已取消!") : QStringLiteral("全部chm文件反编译完成!");
+    if (!failed.isEmpty())
+        text += QStringLiteral("\n以下文件反编译失败:\n") + failed.join(QLatin1Char('\n'));
+    information(text);
 }
 
 void Frmdecp::Command3_Click()
 {
-    if (m_batch)
+    if (m_runner.busy() || m_batch)
         return;
     Text1->setText(trimBlanks(Text1->text()));
     if (Text1->text().isEmpty()) {
@@ -184,24 +211,7 @@ void Frmdecp::Command3_Click()
         information(QStringLiteral("找不到反编译程序 %1!").arg(program));
         return;
     }
-
-    DecompileBatch batch(program, Check3->isChecked(), maxParallel);
-    {
-        BatchProgress progress(this);
-        m_batch = &batch;
-        m_progress = &progress;
-        sf(source, Check1->isChecked());
-        progress.setTotal(batch.size());
-        batch.run(progress);
-        m_progress = nullptr;
-        m_batch = nullptr;
-    }
-
-    QString text = batch.cancelled() ? QStringLiteral("反编译已取消!") : QStringLiteral("全部chm文件反编译完成!");
-    const QStringList failed = batch.failures();
-    if (!failed.isEmpty())
-        text += QStringLiteral("\n以下文件反编译失败:\n") + failed.join(QLatin1Char('\n'));
-    information(text);
+    sf(source, Check1->isChecked());
 }
 
 }  // namespace kestrune

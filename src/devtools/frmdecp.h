@@ -1,11 +1,15 @@
 #pragma once
 
 #include "shell/formutil.h"
+#include "devtools/decompilebatch.h"
+#include "shell/batchprogress.h"
+#include "shell/batchrunner.h"
 #include "shell/fso.h"
 
 #include <QDialog>
 #include <QThread>
 
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -15,8 +19,6 @@ class QPushButton;
 
 namespace kestrune {
 
-class BatchProgress;
-class DecompileBatch;
 
 // The help decompiler: decompiles every compiled help file (*.chm) of a
 // folder, and optionally of its subfolders, each into its own folder under
@@ -45,10 +47,12 @@ public:
     // How many decompilers may run at once: one a processor.
     int maxParallel = qMax(1, QThread::idealThreadCount());
 
-    // The walk: adds the help files of `folder` (and with `cas` of its whole
-    // tree, a folder's own files before its subfolders') to the batch; a
-    // cancel in the progress dialog ends it.
+    // Starts the batch: the walk for the help files of `folder` (and with
+    // `cas` of its whole tree, a folder's own files before its subfolders'),
+    // then their decompiles; a cancel in the progress dialog ends either.
     void sf(const Folder& folder, bool cas);
+    // Whether a batch runs (the walk or the decompiles).
+    bool busy() const { return m_runner.busy() || m_batch; }
 
 public slots:
     void Form_Load();
@@ -67,10 +71,14 @@ protected:
 private:
     void information(const QString& text);
 
+    void batchEnded(bool walkStopped);
+
     std::optional<FileSystemObject> m_fso;
-    DecompileBatch* m_batch = nullptr;  // while a batch runs
-    BatchProgress* m_progress = nullptr;
     bool m_loaded = false;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress{this};
+    std::unique_ptr<DecompileBatch> m_batch;  // while the decompiles run
+    BatchRunner m_runner;
 };
 
 }  // namespace kestrune

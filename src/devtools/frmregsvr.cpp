@@ -1,15 +1,15 @@
 #include "devtools/frmregsvr.h"
 
 #include "devtools/registration.h"
-#include "shell/batchprogress.h"
 #include "shell/fsnames.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 #include "shell/textutil.h"
 
+#include <QCloseEvent>
 #include <QLineEdit>
 #include <QStyle>
+#include <QThread>
 
 namespace kestrune {
 
@@ -34,16 +34,6 @@ Frmregsvr::Frmregsvr(QWidget* parent) : QDialog(parent)
     connect(Command3, &QPushButton::clicked, this, &Frmregsvr::Command3_Click);
 }
 
-void Frmregsvr::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    // Opens centred on the main window (it has no owner).
-    centreOn(this, parentWidget() ? parentWidget()->window() : mainForm());
-}
-
 void Frmregsvr::message(const QString& text)
 {
     platform().messageBox(this, text, MsgIcon::None);
@@ -51,10 +41,11 @@ void Frmregsvr::message(const QString& text)
 
 void Frmregsvr::registerAndReport(const Folder& folder, const QString& done)
 {
-    BatchProgress progress(this);
+    if (m_runner)
+        return;
     FolderRegistration run;
     try {
-        run = registerFolder(folder, progress);
+        run = prepareRegistration(folder);
     } catch (const FsError& e) {
         message(QStringLiteral("无法打开所选文件夹：%1\n%2").arg(displayFileName(folder.Path()), e.message()));
         return;
@@ -63,7 +54,35 @@ void Frmregsvr::registerAndReport(const Folder& folder, const QString& done)
         message(QStringLiteral("运行Windows程序需要wine,请先安装wine!"));
         return;
     }
-    message(registrationMessage(done, run));
+    // All run at once, at most one per core; the window answers meanwhile
+    // and the message comes when every registration has ended.
+    m_runner = std::make_unique<ProgramRunner>(QThread::idealThreadCount());
+    addRegistrations(run, *m_runner);
+    connect(m_runner.get(), &ProgramRunner::allEnded, this, [this, run, done]() mutable {
+        m_progress.stop();
+        collectRegistrations(run, *m_runner);
+        m_runner.release()->deleteLater();
+        if (m_closeWhenDone) {
+            close();
+            return;
+        }
+        message(registrationMessage(done, run));
+    });
+    m_progress.watch(*m_runner);
+    m_runner->start();
+}
+
+void Frmregsvr::closeEvent(QCloseEvent* event)
+{
+    // Closing cancels the registrations as "取消" does; the window closes
+    // once the programs have ended.
+    if (m_runner) {
+        m_closeWhenDone = true;
+        m_runner->cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void Frmregsvr::Command1_Click()

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "shell/formutil.h"
+#include "shell/batchprogress.h"
 #include "shell/fso.h"
+#include "shell/programrunner.h"
+
+#include <memory>
 
 #include <QDialog>
 
@@ -29,8 +33,10 @@ public slots:
     void Command5_Click();
     void Command3_Click();
 
+    ProgramRunner* runner() const { return m_runner.get(); }
+
 protected:
-    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Registers the folder's libraries and shows `done` when all have ended,
@@ -39,7 +45,9 @@ private:
     void message(const QString& text);
 
     FileSystemObject m_fso;
-    bool m_placed = false;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress{this};
+    std::unique_ptr<ProgramRunner> m_runner;  // while registrations run
 };
 
 }  // namespace kestrune

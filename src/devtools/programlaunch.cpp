@@ -1,14 +1,10 @@
 #include "devtools/programlaunch.h"
 
-#include "shell/batchprogress.h"
 #include "shell/fso.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QObject>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -78,43 +74,6 @@ Launch compileLaunch(const QString& compiler, ProgramKind kind, const QString& w
 Launch registrationLaunch(const QString& wine, const QString& rootDrive, const QString& library)
 {
     return {wine, {QStringLiteral("regsvr32"), QStringLiteral("/s"), windowsPath(library, rootDrive)}};
-}
-
-LaunchOutcome runLaunches(const std::vector<Launch>& launches, const QStringList& doing, int parallel,
-                          BatchProgress& progress)
-{
-    LaunchOutcome outcome;
-    outcome.ends.resize(launches.size());
-    // The runs belong to this call: it returns only when every started one
-    // has ended.
-    QObject runs;
-    size_t next = 0;
-    int running = 0;
-    parallel = qMax(1, parallel);
-    while (true) {
-        while (!outcome.cancelled && next < launches.size() && running < parallel) {
-            const size_t index = next++;
-            ++running;
-            platform().runProgram(launches[index].program, launches[index].arguments, &runs,
-                                  [&, index](const ProgramEnd& end) {
-                                      outcome.ends[index] = end;
-                                      --running;
-                                      ++outcome.ended;
-                                      progress.wake();
-                                  });
-        }
-        if (running == 0 && (outcome.cancelled || next >= launches.size()))
-            break;
-        if (outcome.cancelled) {
-            // The runs still going are awaited; nothing else is asked of the user.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-            continue;
-        }
-        const QString current = doing.value(int(qMin(next, launches.size())) - 1);
-        if (!progress.wait(250, current, outcome.ended))
-            outcome.cancelled = true;
-    }
-    return outcome;
 }
 
 QString describeEnd(const ProgramEnd& end)

@@ -5,12 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 #include <vector>
 
 namespace kestrune {
-
-class BatchProgress;
 
 // A program and its arguments, each argument handed over as one word
 // (never joined into a command line, so blanks in paths stay inside their
@@ -50,19 +47,6 @@ Launch compileLaunch(const QString& compiler, ProgramKind kind, const QString& w
                      const QString& project);
 // The silent registration of one library: wine regsvr32 /s LIBRARY.
 Launch registrationLaunch(const QString& wine, const QString& rootDrive, const QString& library);
-
-// Runs every launch, at most `parallel` at once, and returns how each ended,
-// in the order given; `doing` names each launch in the progress dialog.
-// While they run the window's events go through `progress`, so the window
-// stays responsive. After a cancel no further launch is started; those
-// running are still awaited.
-struct LaunchOutcome {
-    std::vector<std::optional<ProgramEnd>> ends;  // nothing: not started because of a cancel
-    bool cancelled = false;
-    int ended = 0;
-};
-LaunchOutcome runLaunches(const std::vector<Launch>& launches, const QStringList& doing, int parallel,
-                          BatchProgress& progress);
 
 // A short text of how a program ended badly: its exit status, or why it
 // could not start, or how it crashed.

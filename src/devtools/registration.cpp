@@ -1,9 +1,6 @@
 #include "devtools/registration.h"
 
-#include "shell/batchprogress.h"
 #include "shell/fsnames.h"
-
-#include <QThread>
 
 namespace kestrune {
 
@@ -13,29 +10,39 @@ bool isComponentLibrary(const QString& name)
     return ending == QLatin1String("dll") || ending == QLatin1String("ocx");
 }
 
+int FolderRegistration::ended() const
+{
+    int n = 0;
+    for (const std::optional<ProgramOutcome>& end : ends)
+        if (end && end->end.started)
+            ++n;
+    return n;
+}
+
 QStringList FolderRegistration::failures() const
 {
     QStringList lines;
-    for (size_t i = 0; i < outcome.ends.size(); ++i) {
-        const std::optional<ProgramEnd>& end = outcome.ends[i];
-        if (end && !end->ok())
-            lines << displayFileName(libraries.value(int(i))) + QStringLiteral(" (") + describeEnd(*end) + QLatin1Char(')');
+    for (size_t i = 0; i < ends.size(); ++i) {
+        const std::optional<ProgramOutcome>& end = ends[i];
+        // A registration that a cancel kept from starting has not failed.
+        if (!end || end->end.ok() || (end->cancelled && !end->end.started))
+            continue;
+        lines << displayFileName(libraries.value(int(i))) + QStringLiteral(" (") + describeEnd(end->end) + QLatin1Char(')');
     }
     return lines;
 }
 
-FolderRegistration registerFolder(const Folder& folder, BatchProgress& progress)
+FolderRegistration prepareRegistration(const Folder& folder)
 {
     FolderRegistration run;
     const QString base = folder.ShortPath();
-    QStringList paths;
     for (const File& f : folder.Files()) {
         if (!isComponentLibrary(f.Name()))
             continue;
         run.libraries << f.Name();
-        paths << joinPath(base, f.Name());
+        run.paths << joinPath(base, f.Name());
     }
-    if (paths.isEmpty())
+    if (run.paths.isEmpty())
         return run;
     const QString wine = findWine();
     if (wine.isEmpty()) {
@@ -43,17 +50,28 @@ FolderRegistration registerFolder(const Folder& folder, BatchProgress& progress)
         return run;
     }
     const QString drive = wineRootDrive(winePrefix());
-    std::vector<Launch> launches;
-    for (const QString& path : paths)
-        launches.push_back(registrationLaunch(wine, drive, path));
-    progress.setTotal(int(launches.size()));
-    run.outcome = runLaunches(launches, paths, QThread::idealThreadCount(), progress);
+    for (const QString& path : std::as_const(run.paths))
+        run.launches.push_back(registrationLaunch(wine, drive, path));
     return run;
+}
+
+void addRegistrations(const FolderRegistration& run, ProgramRunner& runner)
+{
+    for (size_t i = 0; i < run.launches.size(); ++i)
+        runner.add({run.launches[i].program, run.launches[i].arguments, QString(), run.paths.value(int(i))});
+}
+
+void collectRegistrations(FolderRegistration& run, const ProgramRunner& runner)
+{
+    run.ends.clear();
+    for (int i = 0; i < runner.size(); ++i)
+        run.ends.push_back(runner.outcome(i));
+    run.cancelled = runner.cancelled();
 }
 
 QString registrationMessage(const QString& done, const FolderRegistration& run)
 {
-    QString text = run.outcome.cancelled ? BatchProgress::cancelledText(run.outcome.ended) : done;
+    QString text = run.cancelled ? cancelledText(run.ended()) : done;
     const QStringList failed = run.failures();
     if (!failed.isEmpty())
         text += QStringLiteral("\n以下文件注册失败:\n") + failed.join(QLatin1Char('\n'));

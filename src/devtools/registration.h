@@ -2,13 +2,15 @@
 
 #include "devtools/programlaunch.h"
 #include "shell/fso.h"
+#include "shell/programrunner.h"
 
 #include <QString>
 #include <QStringList>
 
-namespace kestrune {
+#include <optional>
+#include <vector>
 
-class BatchProgress;
+namespace kestrune {
 
 // A component library: the last three characters of the name, in lower
 // case, are "dll" or "ocx" (no dot needed: "xdll" is one).
@@ -16,18 +18,28 @@ bool isComponentLibrary(const QString& name);
 
 // The registration of one folder's own libraries.
 struct FolderRegistration {
-    bool wineMissing = false;  // libraries were found but no wine: nothing started
+    bool wineMissing = false;  // libraries were found but no wine: nothing to start
     QStringList libraries;     // the names of the libraries, in listing order
-    LaunchOutcome outcome;
+    QStringList paths;         // their paths
+    std::vector<Launch> launches;
+    // How each registration ended, once the runner has run them.
+    std::vector<std::optional<ProgramOutcome>> ends;
+    bool cancelled = false;
+    // How many registrations ended (not counting those a cancel kept from starting).
+    int ended() const;
     // The lines naming each library whose registration failed, with its exit
     // status or why it did not start.
     QStringList failures() const;
 };
 
-// Registers every library among the folder's own files (subfolders are not
-// searched): all are started, at most as many at once as the machine has
-// cores, and awaited. Throws FsError when the folder cannot be listed.
-FolderRegistration registerFolder(const Folder& folder, BatchProgress& progress);
+// Finds every library among the folder's own files (subfolders are not
+// searched) and the registration of each. Throws FsError when the folder
+// cannot be listed.
+FolderRegistration prepareRegistration(const Folder& folder);
+// Hands the registrations to `runner` (as many at once as it allows).
+void addRegistrations(const FolderRegistration& run, ProgramRunner& runner);
+// Takes how each ended from `runner` once all have.
+void collectRegistrations(FolderRegistration& run, const ProgramRunner& runner);
 
 // The completion message: `done`, and the failures after "以下文件注册失败:".
 QString registrationMessage(const QString& done, const FolderRegistration& run);

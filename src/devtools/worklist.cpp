@@ -20,26 +20,53 @@ WorkList::TypedAdd WorkList::addTyped(const QString& text)
     return TypedAdd::Added;
 }
 
-WorkList::TreeAdd WorkList::addTree(const Folder& root, const QString& extensionText)
+WorkList::TreeAdd WorkList::findInTree(const Folder& root, const QString& extensionText, const QSet<QString>& listed,
+                                       int room, ProgressSink* progress)
 {
     TreeAdd result;
     // One walk reaches every path once: only the entries listed before need
     // a look-up.
-    QStringList found;
-    const int room = kMaxEntries - count();
-    walkFiles(root, true, [&](const File& f) {
-        if (result.full || !matchesTypeList(f.Name(), extensionText))
-            return;
-        QString path = f.Path();
-        if (m_index.contains(path))
-            return;
-        if (found.size() >= room)
-            result.full = true;
-        else
-            found.append(std::move(path));
+    walkFolders(root, true, [&](const Folder& folder) {
+        if (result.full || result.stopped)
+            return false;
+        if (progress && !progress->step(int(result.found.size()), folder.Path())) {
+            result.stopped = true;
+            return false;
+        }
+        std::vector<File> files;
+        try {
+            files = folder.Files();
+        } catch (const FsError&) {
+            return true;
+        }
+        for (const File& f : files) {
+            if (!matchesTypeList(f.Name(), extensionText))
+                continue;
+            QString path = f.Path();
+            if (listed.contains(path))
+                continue;
+            if (result.found.size() >= room) {
+                result.full = true;
+                return false;
+            }
+            result.found.append(std::move(path));
+        }
+        return true;
     });
-    result.added = int(found.size());
-    append(std::move(found));
+    return result;
+}
+
+void WorkList::appendFound(TreeAdd& add)
+{
+    add.added = int(add.found.size());
+    append(std::move(add.found));
+    add.found.clear();
+}
+
+WorkList::TreeAdd WorkList::addTree(const Folder& root, const QString& extensionText)
+{
+    TreeAdd result = findInTree(root, extensionText, m_index, room());
+    appendFound(result);
     return result;
 }
 

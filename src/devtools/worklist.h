@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/batchrunner.h"
 #include "shell/fso.h"
 
 #include <QAbstractListModel>
@@ -36,8 +37,19 @@ public:
 
     struct TreeAdd {
         int added = 0;
-        bool full = false;  // the list filled up before the walk ended
+        bool full = false;     // the list filled up before the walk ended
+        bool stopped = false;  // the walk was stopped (what it found before is added)
+        QStringList found;     // what findInTree found
     };
+    // The walk of addTree on its own, for a batch: `listed` are the entries
+    // listed before, `room` how many more the list takes. `progress` is told
+    // of each folder and can stop the walk.
+    static TreeAdd findInTree(const Folder& root, const QString& extensionText, const QSet<QString>& listed,
+                              int room, ProgressSink* progress = nullptr);
+    // Appends what findInTree found.
+    void appendFound(TreeAdd& add);
+    const QSet<QString>& index() const { return m_index; }
+    int room() const { return kMaxEntries - count(); }
     // Appends the full path of every file of the tree of `root` (depth first,
     // a folder's own files before its subfolders) whose name ends in one of
     // the ";"-separated extensions, unless it is already listed. Folders and

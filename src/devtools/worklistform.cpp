@@ -1,7 +1,6 @@
 #include "devtools/worklistform.h"
 
 #include "duplicates/frmdlg.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 
 #include <QLineEdit>
@@ -47,6 +46,9 @@ WorkListForm::WorkListForm(WorkListTexts texts, QWidget* parent) : QDialog(paren
     connect(Command6, &QPushButton::clicked, this, &WorkListForm::Command6_Click);
     connect(Command5, &QPushButton::clicked, this, &WorkListForm::Command5_Click);
 
+    // Lines a batch writes into the information box arrive in order.
+    connect(&m_runner, &BatchRunner::lineAdded, this, &WorkListForm::appendInfo);
+
     Form_Load();
 }
 
@@ -59,7 +61,7 @@ void WorkListForm::Form_Load()
 {
     Text3->setPlainText(workListWelcomeText(m_texts.welcome));
     m_extension = m_texts.extension;
-    if (const MDIForm1* main = mainForm())
+    if (const QWidget* main = ownerWindow(this))
         move(main->pos().x(), main->pos().y() + tw(m_texts.topOffset));
 }
 
@@ -130,16 +132,43 @@ void WorkListForm::Command4_Click()
         information(QStringLiteral("无法打开所选文件夹：%1\n%2").arg(*chosen, e.message()));
         return;
     }
-    if (empty)
+    if (empty) {
         information(QStringLiteral("所选文件夹是空的!"));
-    else if (dieda(folder).full)
-        information(kFull);
-    refreshCount();
+        refreshCount();
+        return;
+    }
+    dieda(folder);
 }
 
-WorkList::TreeAdd WorkListForm::dieda(const Folder& b)
+void WorkListForm::dieda(const Folder& b)
 {
-    return m_list->addTree(b, m_extension);
+    const QSet<QString> listed = m_list->index();
+    const int room = m_list->room();
+    const QString extension = m_extension;
+    runBatch<WorkList::TreeAdd>(
+        [b, listed, room, extension](ProgressSink& progress) {
+            return WorkList::findInTree(b, extension, listed, room, &progress);
+        },
+        [this](WorkList::TreeAdd add) {
+            // What was found before a cancel is kept.
+            m_list->appendFound(add);
+            if (add.full)
+                information(kFull);
+            else if (add.stopped)
+                information(BatchProgress::cancelledText(add.added));
+            refreshCount();
+        });
+}
+
+void WorkListForm::closeEvent(QCloseEvent* event)
+{
+    if (m_runner.busy()) {
+        m_closeWhenDone = true;
+        m_runner.cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void WorkListForm::Command3_Click()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "devtools/worklist.h"
+#include "shell/batchprogress.h"
+#include "shell/batchrunner.h"
 #include "shell/formutil.h"
 #include "shell/fso.h"
 
@@ -57,8 +59,10 @@ public:
     // The form-level extension text, set at load.
     const QString& extensionText() const { return m_extension; }
 
-    // Appends the matching files of the tree of `b` that are not listed yet.
-    WorkList::TreeAdd dieda(const Folder& b);
+    // Starts adding the matching files of the tree of `b` that are not
+    // listed yet, as a batch; the list grows when it has ended.
+    void dieda(const Folder& b);
+    BatchRunner& runner() { return m_runner; }
 
     // Appends a line to the information box and scrolls to it.
     void appendInfo(const QString& line);
@@ -84,6 +88,28 @@ protected:
     // The place of the tool's start button, in the bottom row.
     Twips startButtonAt() const;
     void information(const QString& text);
+    // Closing while a batch runs stops it as "取消" does; the window closes
+    // once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
+    // Starts `job` as the window's batch; `done` gets its result unless the
+    // window is closing meanwhile.
+    template <typename Result>
+    void runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
+    {
+        if (m_runner.busy())
+            return;
+        m_runner.start<Result>(std::move(job), [this, done](Result result) {
+            m_progress.stop();
+            if (m_closeWhenDone) {
+                close();
+                return;
+            }
+            done(std::move(result));
+        });
+        m_progress.watch(m_runner);
+    }
+    BatchProgress m_progress{this};
+    BatchRunner m_runner;
 
 private:
     int belowTool(int offset) const { return kToolTop + m_texts.toolHeight + offset; }
@@ -92,6 +118,7 @@ private:
     QString m_extension;
     WorkList* m_list = nullptr;
     FileSystemObject m_fso;
+    bool m_closeWhenDone = false;
 };
 
 }  // namespace kestrune

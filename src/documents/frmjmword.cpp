@@ -1,11 +1,11 @@
 #include "documents/frmjmword.h"
 
 #include "shell/batchprogress.h"
+#include "documents/wordrun.h"
 #include "shell/platform.h"
 #include "shell/textutil.h"
 
-#include <QCloseEvent>
-#include <QCoreApplication>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -57,143 +57,52 @@ frmjmword::frmjmword(QWidget* parent) : WorkListForm(wordTexts(), parent)
     connect(Command2, &QPushButton::clicked, this, &frmjmword::Command2_Click);
 }
 
-frmjmword::~frmjmword()
-{
-    quitInstance();
-}
-
-void frmjmword::init()
-{
-    quitInstance();
-    try {
-        m_wordapp = createWordApplication(this);
-    } catch (const WordError& e) {
-        platform().messageBox(this, e.description(), MsgIcon::None);
-        return;
-    }
-    connect(m_wordapp.get(), &WordApplication::DocumentOpen, this, &frmjmword::wordapp_DocumentOpen);
-    connect(m_wordapp.get(), &WordApplication::Quit, this, &frmjmword::wordapp_Quit);
-}
-
-void frmjmword::quitInstance()
-{
-    if (!m_wordapp)
-        return;
-    try {
-        m_wordapp->quit();  // raises Quit, which lets go of the instance
-    } catch (const WordError&) {
-    }
-    m_wordapp.reset();
-}
-
-void frmjmword::wordapp_Quit()
-{
-    // Raised from inside the instance's own call: it is deleted once that
-    // call has returned.
-    if (m_wordapp)
-        m_wordapp.release()->deleteLater();
-}
+frmjmword::~frmjmword() = default;
 
 void frmjmword::Command2_Click()
 {
-    if (m_running)
+    if (m_runner.busy())
         return;
-    init();
-    if (!m_wordapp)
+    // The run reads the boxes now: the window takes no input until it ends.
+    WordRunInputs inputs;
+    inputs.documents = list().entries();
+    inputs.password = Text2->text();
+    inputs.writePassword = Text4->text();
+    const QPointer<frmjmword> self(this);
+    // Password prompts are asked here, on the window's thread.
+    const WordApplication::PasswordPrompt prompt = [self](const QString& text) {
+        return self ? platform().inputBox(self, text, true) : QString();
+    };
+    runBatch<WordRunResult>(
+        [inputs, prompt](ProgressSink& progress) {
+            WordRun run(inputs, progress, [&progress, prompt](const QString& text) {
+                return progress.ask([prompt, text] { return QVariant(prompt(text)); }).toString();
+            });
+            return run.run();
+        },
+        [this](WordRunResult result) { runEnded(result); });
+}
+
+void frmjmword::runEnded(const WordRunResult& result)
+{
+    if (result.engineFailed) {
+        platform().messageBox(this, result.engineError, MsgIcon::None);
         return;
-    m_wordapp->setVisible(false);
-    if (list().count() == 0) {
+    }
+    if (result.emptyList) {
         information(QStringLiteral("列表为空,请先添加文档到列表!"));
         return;
     }
-
-    m_running = true;
-    const QStringList documents = list().entries();
-    BatchProgress progress(this, int(documents.size()));
-    int handled = 0;
-    for (const QString& entry : documents) {
-        const QString path = trimBlanks(entry);
-        if (m_closeAsked || !progress.step(path, handled))
-            break;
-        appendInfo(QStringLiteral("加密文档 ") + path);
-        // The line is on screen before the document is opened.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (const std::optional<QString> failed = comp(path))
-            appendInfo(*failed);
-        ++handled;
-    }
-    quitInstance();
-    m_running = false;
-
-    if (m_closeAsked) {
-        close();
-        return;
-    }
-    if (handled < documents.size()) {
+    if (result.cancelled) {
         // Cancelled: the documents not handled stay listed.
-        for (int i = 0; i < handled; ++i)
+        for (int i = 0; i < result.handled; ++i)
             list().removeAt(0);
         refreshCount();
-        appendInfo(BatchProgress::cancelledText(handled));
+        appendInfo(BatchProgress::cancelledText(result.handled));
         return;
     }
     clearList();
     appendInfo(QStringLiteral("列表中的所有文档加密完成!"));
-}
-
-std::optional<QString> frmjmword::comp(const QString& path)
-{
-    QString reason;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (!m_wordapp)
-            break;  // the instance ended
-        try {
-            m_wordapp->openDocument(path, false);
-            return std::nullopt;
-        } catch (const WordError& e) {
-            reason = e.description();
-            // A cancelled password prompt is the user's answer: not asked again.
-            if (e.cancelledByUser())
-                break;
-        }
-    }
-    if (reason.isEmpty())
-        reason = QStringLiteral("文档引擎已经退出");
-    return QStringLiteral("  无法打开:") + reason;
-}
-
-void frmjmword::wordapp_DocumentOpen(WordDocument* document)
-{
-    // The boxes as they read now, for this document.
-    document->setPassword(Text2->text());
-    document->setWritePassword(Text4->text());
-    try {
-        document->save();
-    } catch (const WordError& e) {
-        appendInfo(QStringLiteral("  ") + e.description());
-    }
-    try {
-        document->close();
-    } catch (const WordError&) {
-    }
-}
-
-void frmjmword::Form_Unload()
-{
-    quitInstance();
-}
-
-void frmjmword::closeEvent(QCloseEvent* event)
-{
-    if (m_running) {
-        // The document in hand is finished first; the run then ends and
-        // closes the window.
-        m_closeAsked = true;
-        event->ignore();
-        return;
-    }
-    Form_Unload();
-    WorkListForm::closeEvent(event);
 }
 
 }  // namespace kestrune

@@ -4,7 +4,6 @@
 #include "documents/form2.h"
 #include "shell/appicon.h"
 #include "shell/formutil.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 
 #include <QCloseEvent>
@@ -217,7 +216,7 @@ void FrmViewdwg::showEvent(QShowEvent* event)
     if (m_placed)
         return;
     m_placed = true;
-    const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
+    const QWidget* owner = ownerWindow(this);
     centreOn(this, owner);
 }
 

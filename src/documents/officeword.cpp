@@ -5,12 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QThread>
-#include <QTimer>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -25,6 +22,10 @@ const QString kHelperName = QStringLiteral("kestrune-word");
 // is bounded by the helper itself, this only guards against a hung office.
 constexpr int kStartTimeoutMs = 180000;
 constexpr int kRequestTimeoutMs = 300000;
+// How often a wait for the helper looks whether its batch was abandoned, and
+// how long the helper then has to end before it is killed.
+constexpr int kPollMs = 100;
+constexpr int kAbandonGraceMs = 2000;
 
 QString describeFile(const QString& file)
 {
@@ -45,21 +46,13 @@ QString defaultWordHelper()
 }
 
 namespace {
-// Waits up to `ms` for the helper's next output. On the program's own
-// thread its windows go on repainting and take their close boxes meanwhile
-// (user input waits, so nothing can send another request in between).
+// Waits up to `ms` for the helper's next output. The instance is driven
+// from a batch's own thread, which may wait.
 bool waitForOutput(QProcess& helper, int ms)
 {
     if (helper.bytesAvailable() > 0)
         return true;
-    if (!QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread())
-        return helper.waitForReadyRead(ms);
-    QEventLoop loop;
-    QObject::connect(&helper, &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
-    QObject::connect(&helper, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return helper.bytesAvailable() > 0;
+    return helper.waitForReadyRead(ms);
 }
 
 WordFactory& factory()
@@ -125,6 +118,10 @@ OfficeWordApplication::OfficeWordApplication(QWidget* owner, const WordEngineLoc
 OfficeWordApplication::~OfficeWordApplication()
 {
     documents_.clear();
+    if (abandoned()) {
+        abandonHelper();
+        return;
+    }
     if (helper_.state() != QProcess::NotRunning) {
         try {
             send({{QStringLiteral("op"), QStringLiteral("quit")}});
@@ -153,6 +150,18 @@ void OfficeWordApplication::stopHelper()
             helper_.kill();
             helper_.waitForFinished(5000);
         }
+    }
+}
+
+void OfficeWordApplication::abandonHelper()
+{
+    helper_.closeWriteChannel();
+    if (helper_.state() == QProcess::NotRunning)
+        return;
+    helper_.terminate();
+    if (!helper_.waitForFinished(kAbandonGraceMs)) {
+        helper_.kill();
+        helper_.waitForFinished(5000);
     }
 }
 
@@ -197,7 +206,13 @@ QJsonObject OfficeWordApplication::receive(int timeoutMs)
         }
         if (deadline.hasExpired())
             throw WordError(QStringLiteral("文档引擎没有响应"));
-        if (waitForOutput(helper_, int(qMin<qint64>(deadline.remainingTime(), 1000))))
+        // The window that drives this instance goes: the request is given up
+        // and the helper ended (what it was writing is not put in place).
+        if (abandoned()) {
+            abandonHelper();
+            throw WordError(QStringLiteral("操作已取消"));
+        }
+        if (waitForOutput(helper_, int(qMin<qint64>(deadline.remainingTime(), kPollMs))))
             buffer_.append(helper_.readAllStandardOutput());
     }
 }
@@ -232,7 +247,7 @@ WordDocument* OfficeWordApplication::openDocument(const QString& fileName, bool 
              [this, &cancelled](const QJsonObject& ask) -> std::optional<QString> {
                  const QString prompt = QStringLiteral("文档“%1”设有打开密码,请输入密码:")
                                             .arg(describeFile(ask.value(QStringLiteral("file")).toString()));
-                 const QString typed = platform().inputBox(owner_, prompt, true);
+                 const QString typed = askPassword(owner_, prompt);
                  if (typed.isEmpty()) {
                      cancelled = true;
                      return std::nullopt;

@@ -5,7 +5,7 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QProcess>
-#include <QWidget>
+class QWidget;
 
 #include <functional>
 #include <optional>
@@ -67,8 +67,9 @@ private:
     QJsonObject receive(int timeoutMs);
     [[noreturn]] void failEngine(const QString& description);
     void stopHelper();
+    void abandonHelper();
 
-    QPointer<QWidget> owner_;
+    QWidget* owner_ = nullptr;  // the window that owns the run, which outlives it
     QProcess helper_;
     QByteArray buffer_;
     bool visible_ = false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "shell/batchrunner.h"
+#include "shell/platform.h"
+
 #include <QObject>
 #include <QString>
 
@@ -67,6 +70,26 @@ public:
     virtual void quit() = 0;
     // Whether the instance still runs.
     virtual bool isRunning() const = 0;
+
+    // How the instance asks for a document's open password (answering ""
+    // cancels). Without one it shows a masked input box owned by `owner`; a
+    // batch on another thread sets one that asks on its window's thread.
+    using PasswordPrompt = std::function<QString(const QString& prompt)>;
+    void setPasswordPrompt(PasswordPrompt prompt) { m_prompt = std::move(prompt); }
+    // A batch that drives the instance: once it is abandoned (its window
+    // goes), a request in progress is given up and the instance ended.
+    void setStopToken(const StopToken* stop) { m_stop = stop; }
+
+protected:
+    QString askPassword(QWidget* owner, const QString& prompt) const
+    {
+        return m_prompt ? m_prompt(prompt) : platform().inputBox(owner, prompt, true);
+    }
+    bool abandoned() const { return m_stop && m_stop->abandonRequested(); }
+
+private:
+    PasswordPrompt m_prompt;
+    const StopToken* m_stop = nullptr;
 
 Q_SIGNALS:
     void DocumentOpen(kestrune::WordDocument* document);

@@ -1,9 +1,9 @@
 #include "duplicates/frmdlg.h"
 
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -146,7 +146,7 @@ void FrmDlg::showEvent(QShowEvent* event)
         return;
     m_placed = true;
     // Opens centred over its owner, the main window.
-    const QWidget* owner = parentWidget() ? parentWidget()->window() : mainForm();
+    const QWidget* owner = ownerWindow(this);
     centreOn(this, owner);
 }
 
@@ -245,17 +245,61 @@ void FrmDlg::Image1_Click()
         Text1->setText(*chosen);
 }
 
+template <typename Result>
+void FrmDlg::runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
+{
+    if (m_runner.busy())
+        return;
+    m_runner.start<Result>(std::move(job), [this, done](Result result) {
+        m_progress.stop();
+        if (m_closeWhenDone) {
+            close();
+            return;
+        }
+        done(std::move(result));
+    });
+    m_progress.watch(m_runner);
+}
+
+namespace {
+SearchProgress searchProgress(ProgressSink& progress)
+{
+    return [&progress](const QString& doing, int handled) { return progress.step(handled, doing); };
+}
+}  // namespace
+
+void FrmDlg::closeEvent(QCloseEvent* event)
+{
+    // Closing stops a running batch as "取消" does; the window closes once
+    // the file in hand is done.
+    if (m_runner.busy()) {
+        m_closeWhenDone = true;
+        m_runner.cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
 void FrmDlg::dieda(const Folder& b)
 {
-    BatchProgress progress(this);
-    bool stopped = false;
-    const QStringList added = newPathsOfTree(
-        b, m_files->entries(), [&](const QString& doing, int handled) { return progress.step(doing, handled); },
-        &stopped);
-    // What was found before a cancel is kept.
-    m_files->append(added);
-    if (stopped)
-        message(BatchProgress::cancelledText(int(added.size())));
+    struct Added {
+        QStringList paths;
+        bool stopped = false;
+    };
+    const QStringList listed = m_files->entries();
+    runBatch<Added>(
+        [b, listed](ProgressSink& progress) {
+            Added added;
+            added.paths = newPathsOfTree(b, listed, searchProgress(progress), &added.stopped);
+            return added;
+        },
+        [this](Added added) {
+            // What was found before a cancel is kept.
+            m_files->append(added.paths);
+            if (added.stopped)
+                message(BatchProgress::cancelledText(int(added.paths.size())));
+        });
 }
 
 // ---------------------------------------------------------------------------
@@ -278,13 +322,21 @@ void FrmDlg::Command7_Click()
         message(QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!"));
         return;
     }
-    BatchProgress progress(this, m_files->count());
-    const DuplicateSearch::Outcome outcome =
-        m_search.run(m_files->entries(), m_folders->entries(),
-                     [&](const QString& doing, int handled) { return progress.step(doing, handled); });
-    // A cancelled search keeps what it found.
-    m_found->append(outcome.found);
-    message(outcome.cancelled ? BatchProgress::cancelledText(outcome.searched) : searchDoneMessage(outcome.skipped));
+    const QStringList files = m_files->entries();
+    const QStringList folders = m_folders->entries();
+    runBatch<DuplicateSearch::Outcome>(
+        [files, folders](ProgressSink& progress) {
+            progress.setTotal(int(files.size()));
+            const FileSystemObject fso;
+            DuplicateSearch search(fso);
+            return search.run(files, folders, searchProgress(progress));
+        },
+        [this](DuplicateSearch::Outcome outcome) {
+            // A cancelled search keeps what it found.
+            m_found->append(outcome.found);
+            message(outcome.cancelled ? BatchProgress::cancelledText(outcome.searched)
+                                      : searchDoneMessage(outcome.skipped));
+        });
 }
 
 // ---------------------------------------------------------------------------
@@ -321,20 +373,34 @@ void FrmDlg::Command12_Click()
 
 void FrmDlg::deleteEntries(bool markedOnly)
 {
-    BatchProgress progress(this, markedOnly ? m_found->markedCount() : m_found->count());
-    int handled = 0;
-    // The count is read anew at every step.
-    for (int i = 0; i < m_found->count(); ++i) {
-        if (markedOnly && !m_found->isMarked(i))
-            continue;
-        const QString path = m_found->entry(i);
-        if (!progress.step(path, handled)) {
-            message(BatchProgress::cancelledText(handled));
-            return;
-        }
-        deleteListedFile(m_fso, path);
-        ++handled;
-    }
+    QStringList paths;
+    for (int i = 0; i < m_found->count(); ++i)
+        if (!markedOnly || m_found->isMarked(i))
+            paths << m_found->entry(i);
+    struct Deleted {
+        int handled = 0;
+        bool cancelled = false;
+    };
+    runBatch<Deleted>(
+        [paths](ProgressSink& progress) {
+            progress.setTotal(int(paths.size()));
+            const FileSystemObject fso;
+            Deleted deleted;
+            for (const QString& path : paths) {
+                if (!progress.step(deleted.handled, path)) {
+                    deleted.cancelled = true;
+                    break;
+                }
+                deleteListedFile(fso, path);
+                ++deleted.handled;
+            }
+            return deleted;
+        },
+        [this](Deleted deleted) {
+            // The entries stay, marked as they were.
+            if (deleted.cancelled)
+                message(BatchProgress::cancelledText(deleted.handled));
+        });
 }
 
 void FrmDlg::Command13_Click()

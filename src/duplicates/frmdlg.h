@@ -1,6 +1,8 @@
 #pragma once
 
 #include "duplicates/duplicatesearch.h"
+#include "shell/batchprogress.h"
+#include "shell/batchrunner.h"
 #include "duplicates/pathlistmodel.h"
 #include "shell/formutil.h"
 #include "shell/fso.h"
@@ -97,11 +99,18 @@ public slots:
     void Command13_Click();
     void Image1_Click();
 
+    BatchRunner& runner() { return m_runner; }
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void message(const QString& text);
+    // Runs `job` as the window's batch; `done` gets its result unless the
+    // window is closing.
+    template <typename Result>
+    void runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done);
     // Deletes the files of the found entries (the marked ones only, or all),
     // with progress and cancel.
     void deleteEntries(bool markedOnly);
@@ -112,6 +121,9 @@ private:
     PathListModel* m_folders = nullptr;
     PathListModel* m_found = nullptr;
     bool m_placed = false;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress{this};
+    BatchRunner m_runner;
 };
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <optional>
 
 namespace kestrune {
 
@@ -30,7 +31,8 @@ bool matchesSingleType(const QString& shortName, const QString& pattern)
     return shortName.right(3).toLower() == pattern.right(3).toLower();
 }
 
-void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite)
+void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
+                         const CopyObserver& observer)
 {
     switch (operation) {
     case kOpMove:
@@ -40,9 +42,9 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
             throw FsError(destination, ENOENT, describeError(ENOENT));
         const QString target = destination + QDir::separator();
         if (operation == kOpMove)
-            file.Move(target);
+            file.Move(target, observer);
         else
-            file.Copy(target, overwrite);
+            file.Copy(target, overwrite, observer);
         break;
     }
     case kOpDelete:
@@ -60,23 +62,34 @@ namespace {
 
 bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
 {
-    if (inputs.multiType && inputs.multiType()) {
-        const QString list = trimBlanks(inputs.typeList ? inputs.typeList() : QString());
+    if (inputs.multiType) {
+        const QString list = trimBlanks(inputs.typeList);
         if (list.isEmpty()) {
             *typeListMissing = true;
             return false;
         }
         return matchesTypeList(file.Name(), list);
     }
-    return matchesSingleType(file.ShortNameEnding(3), inputs.singleType ? inputs.singleType() : QString());
+    return matchesSingleType(file.ShortNameEnding(3), inputs.singleType);
 }
 
 }  // namespace
 
-int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool* stopped)
+int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, ProgressSink* progress, bool* stopped)
 {
     int handled = 0;
     bool stop = false;
+    const int operation = inputs.operation;
+    const bool needsDestination = operation == kOpMove || operation == kOpCopy;
+    const QString destination = needsDestination ? inputs.destination : QString();
+    const QString destinationFolder = trimBlanks(destination);
+    CopyObserver observer;
+    if (progress) {
+        observer = [progress](qint64 copied, qint64 size) {
+            progress->setItemBytes(copied, size);
+            return !progress->stopped();
+        };
+    }
     walkFolders(root, recurse, [&](const Folder& folder) {
         if (stop)
             return false;  // the folders still waiting are passed over
@@ -86,11 +99,12 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool*
         } catch (const FsError&) {
             return true;  // nothing listed here: its subfolders cannot be listed either
         }
-        QString checkedDestination;
-        bool destinationChecked = false;
-        bool insideDestination = false;
+        // The destination's tree holds what the batch writes: its files are
+        // never taken as input. Looked at once per folder, when a file of it
+        // first passes the filter.
+        std::optional<bool> insideDestination;
         for (const File& file : files) {
-            if (inputs.beforeFile && !inputs.beforeFile(file, handled)) {
+            if (progress && !progress->step(handled, [&] { return file.Path(); })) {
                 stop = true;
                 return false;
             }
@@ -104,26 +118,23 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool*
                 }
                 if (!pass)
                     continue;
-                const int operation = inputs.operation ? inputs.operation() : 0;
-                const bool needsDestination = operation == kOpMove || operation == kOpCopy;
-                const QString destination =
-                    needsDestination && inputs.destination ? inputs.destination() : QString();
-                if (needsDestination) {
-                    // The destination's tree holds what the batch writes:
-                    // its files are never taken as input.
-                    if (!destinationChecked || destination != checkedDestination) {
-                        checkedDestination = destination;
-                        destinationChecked = true;
-                        insideDestination = folder.IsWithin(trimBlanks(destination));
-                    }
-                    if (insideDestination)
-                        continue;
-                }
+                if (needsDestination && !insideDestination)
+                    insideDestination = folder.IsWithin(destinationFolder);
+                if (insideDestination.value_or(false))
+                    continue;
                 ++handled;
-                applyBatchOperation(file, operation, destination, inputs.overwrite ? inputs.overwrite() : true);
-            } catch (const FsError&) {
-                // A file that cannot be handled is skipped; the walk goes on.
+                applyBatchOperation(file, operation, destination, inputs.overwrite, observer);
+            } catch (const FsError& e) {
+                // A file that cannot be handled is skipped; the walk goes on,
+                // unless it was stopped in the middle of the file.
+                if (e.errorNumber() == ECANCELED) {
+                    --handled;
+                    stop = true;
+                    return false;
+                }
             }
+            if (progress)
+                progress->setItemBytes(0, 0);
         }
         return true;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/batchrunner.h"
 #include "shell/fso.h"
 #include "shell/textutil.h"
 
@@ -13,19 +14,16 @@ namespace kestrune {
 // give them (option index + 1).
 enum BatchOperation : qint16 { kOpMove = 1, kOpCopy = 2, kOpDelete = 3, kOpForceDelete = 4 };
 
-// What the batch walk reads from its window. Every value is asked for again
-// for each file, so the walk always acts on what the window shows.
+// What the batch walk does, as the window's controls read when it started.
 struct BatchInputs {
-    std::function<bool()> multiType;          // the multi-type switch is ticked
-    std::function<QString()> typeList;        // the ";"-separated suffix list
-    std::function<QString()> singleType;      // the single-type pattern ("*.txt")
-    std::function<int()> operation;           // a BatchOperation; other values do nothing
-    std::function<QString()> destination;     // the destination folder text
-    std::function<bool()> overwrite;          // copy replaces an existing file
-    std::function<void()> typeListMissing;    // the switch is ticked but the list is empty
-    // Asked before each file is looked at, with the number of files the
-    // operation was applied to so far; false stops the walk there.
-    std::function<bool(const File& file, int handled)> beforeFile;
+    bool multiType = false;   // the multi-type switch is ticked
+    QString typeList;         // the ";"-separated suffix list
+    QString singleType;       // the single-type pattern ("*.txt")
+    int operation = 0;        // a BatchOperation; other values do nothing
+    QString destination;      // the destination folder text
+    bool overwrite = true;    // copy replaces an existing file
+    // The switch is ticked but the list is empty (the window says so).
+    std::function<void()> typeListMissing;
 };
 
 // The multi-type test: `name` (the long name) passes when it ends in one of
@@ -42,17 +40,23 @@ bool matchesSingleType(const QString& shortName, const QString& pattern);
 
 // Applies one operation to one file; `destination` is the folder the file
 // goes into under its own name. Throws FsError when the file system refuses.
-void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite);
+// `observer` follows a copy's chunks and can stop it.
+void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
+                         const CopyObserver& observer = {});
 
 // Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every
 // file that passes the chosen filter. When moving or copying, the files of
 // the destination folder and its tree are left alone: they are the batch's
-// output, not its input. Failures of single files are skipped silently. With the multi-type switch ticked and an empty list,
-// `typeListMissing` is called when a folder's first file is reached and the
-// rest of that folder, subfolders included, is left alone. Returns the
-// number of files the operation was applied to; `stopped` tells whether
-// `beforeFile` stopped the walk.
-int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool* stopped = nullptr);
+// output, not its input. Failures of single files are skipped silently. With
+// the multi-type switch ticked and an empty list, `typeListMissing` is
+// called when a folder's first file is reached and the rest of that folder,
+// subfolders included, is left alone. `progress` is told of each file
+// before it is looked at and of a large copy's chunks; once it is to stop,
+// the walk stops between two files or inside a copy (which is then undone).
+// Returns the number of files the operation was applied to; `stopped` tells
+// whether the walk was stopped.
+int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, ProgressSink* progress = nullptr,
+              bool* stopped = nullptr);
 
 }  // namespace kestrune

@@ -3,11 +3,11 @@
 #include "filemanager/batchwalk.h"
 #include "shell/appicon.h"
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -103,8 +103,7 @@ frmmove::frmmove(QWidget* parent) : QDialog(parent)
 void frmmove::Form_Load()
 {
     Combo1->setCurrentIndex(0);
-    if (MDIForm1* main = mainForm())
-        centreOn(this, main);
+    centreOn(this, ownerWindow(this));
     FilterOp = 1;
 }
 
@@ -179,23 +178,57 @@ void frmmove::Command3_Click()
 
 void frmmove::sf(const Folder& folder, bool cas)
 {
+    if (m_runner.busy())
+        return;
     BatchInputs inputs;
-    inputs.multiType = [this] { return Check3->checkState() == Qt::Checked; };
-    inputs.typeList = [this] { return Text3->text(); };
-    inputs.singleType = [this] { return Combo1->currentText(); };
-    inputs.operation = [this] { return int(FilterOp); };
-    inputs.destination = [this] { return Text2->text(); };
-    inputs.overwrite = [this] { return Check2->isChecked(); };
-    inputs.typeListMissing = [this] { information(QStringLiteral("已选中操作多种类型文件,但没有指定!")); };
-    BatchProgress progress(this);
-    inputs.beforeFile = [&](const File& file, int handled) {
-        return progress.step(handled, [&] { return file.Path(); });
+    inputs.multiType = Check3->checkState() == Qt::Checked;
+    inputs.typeList = Text3->text();
+    inputs.singleType = Combo1->currentText();
+    inputs.operation = FilterOp;
+    inputs.destination = Text2->text();
+    inputs.overwrite = Check2->isChecked();
+    const QPointer<frmmove> self(this);
+    const std::function<QVariant()> typeListMissing = [self] {
+        if (self)
+            self->information(QStringLiteral("已选中操作多种类型文件,但没有指定!"));
+        return QVariant();
     };
-    bool stopped = false;
-    const int handled = batchWalk(folder, cas, inputs, &stopped);
-    // A walk that runs to its end shows nothing.
-    if (stopped)
-        information(BatchProgress::cancelledText(handled));
+    struct Outcome {
+        int handled = 0;
+        bool stopped = false;
+    };
+    m_runner.start<Outcome>(
+        [folder, cas, inputs, typeListMissing](ProgressSink& progress) {
+            BatchInputs in = inputs;
+            in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
+            Outcome outcome;
+            outcome.handled = batchWalk(folder, cas, in, &progress, &outcome.stopped);
+            return outcome;
+        },
+        [this](Outcome outcome) {
+            m_progress.stop();
+            if (m_closeWhenDone) {
+                close();
+                return;
+            }
+            // A walk that runs to its end shows nothing.
+            if (outcome.stopped)
+                information(BatchProgress::cancelledText(outcome.handled));
+        });
+    m_progress.watch(m_runner);
+}
+
+void frmmove::closeEvent(QCloseEvent* event)
+{
+    // Closing stops the batch as "取消" does; the window closes once the
+    // file in hand is finished or undone.
+    if (m_runner.busy()) {
+        m_closeWhenDone = true;
+        m_runner.cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void frmmove::Label3_Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/batchprogress.h"
+#include "shell/batchrunner.h"
 #include "shell/formutil.h"
 #include "shell/fso.h"
 
@@ -48,9 +50,11 @@ public:
     // The chosen operation: 1 move, 2 copy, 3 delete, 4 forced delete.
     qint16 FilterOp = 1;
 
-    // Walks `folder` with the filter and operation the window shows;
-    // `cas` descends into subfolders.
+    // Starts the walk of `folder` with the filter and operation the window
+    // shows; `cas` descends into subfolders. The walk runs as a batch; the
+    // window takes no input until it has ended.
     void sf(const Folder& folder, bool cas);
+    BatchRunner& runner() { return m_runner; }
 
     // The source folder of the last start, and the last filter list entered.
     const Folder& sourceFolder() const { return m_source; }
@@ -67,12 +71,18 @@ public slots:
     void Option1_Click(int index);
     void Label3_Click();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void information(const QString& text);
 
     std::optional<FileSystemObject> m_fso;
     Folder m_source;
     QString m_lastFilter;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress{this};
+    BatchRunner m_runner;
 };
 
 }  // namespace kestrune

@@ -3,7 +3,6 @@
 #include "records/frmrec.h"
 #include "records/gridstyle.h"
 #include "shell/formutil.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 
@@ -56,7 +55,6 @@ void Frmlog::Form_Load()
     m_model->setHorizontalHeaderLabels(recordFields(QString::fromLatin1(kLogTable)));
     MSF1->setColumnWidth(0, tw(3000));
     MSF1->setColumnWidth(1, tw(2000));
-    centreOn(this, mainForm());
 
     if (!m_store->open({QString::fromLatin1(kLogTable)})) {
         Command1->setEnabled(false);

@@ -5,12 +5,12 @@
 #include "records/recorder.h"
 #include "records/sizequery.h"
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 
 #include <QComboBox>
 #include <QEvent>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -131,7 +131,7 @@ void frmrec::Form_Load()
     Data1 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kFileInfTable));
     Data2 = std::make_unique<TableCursor>(*m_store, QString::fromLatin1(kLogTable));
     Combo1->setCurrentIndex(0);
-    centreOn(this, mainForm());
+    centreOn(this, ownerWindow(this));
 
     if (!m_store->open({QString::fromLatin1(kFileInfTable), QString::fromLatin1(kLogTable)})) {
         setRecordControlsEnabled(false);
@@ -163,10 +163,53 @@ void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMe
         platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
         return;
     }
-    BatchProgress progress(this);
-    const RecordRun run = recordFolder(m_fso, path, *Data1, nameLimit, [&](const File& file, int handled) {
-        return progress.step(handled, [&] { return file.Path(); });
-    });
+    if (m_runner.busy())
+        return;
+    // The run has a connection of its own, opened and closed on the batch's
+    // thread; this window's connection sees its records once it has ended.
+    const QString database = m_store->path();
+    m_runner.start<RecordRun>(
+        [database, path, nameLimit](ProgressSink& progress) {
+            RecordStore store(database);
+            if (!store.open({QString::fromLatin1(kFileInfTable)})) {
+                RecordRun failed;
+                failed.outcome = RecordRun::Outcome::StoreFailed;
+                failed.error = store.errorText();
+                return failed;
+            }
+            TableCursor fileInf(store, QString::fromLatin1(kFileInfTable));
+            const FileSystemObject fso;
+            return recordFolder(fso, path, fileInf, nameLimit, [&progress](const File& file, int handled) {
+                return progress.step(handled, [&] { return file.Path(); });
+            });
+        },
+        [this, path, doneMessage](RecordRun run) {
+            m_progress.stop();
+            Data1->requery();
+            if (m_closeWhenDone) {
+                close();
+                return;
+            }
+            recordEnded(run, path, doneMessage);
+        });
+    m_progress.watch(m_runner);
+}
+
+void frmrec::closeEvent(QCloseEvent* event)
+{
+    // Closing stops a recording as "取消" does (nothing of it is kept); the
+    // window closes once it has stopped.
+    if (m_runner.busy()) {
+        m_closeWhenDone = true;
+        m_runner.cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void frmrec::recordEnded(const RecordRun& run, const QString& path, const QString& doneMessage)
+{
     switch (run.outcome) {
     case RecordRun::Outcome::Cancelled:
         // Nothing of the run is kept, and no log entry is written.
@@ -246,6 +289,8 @@ void frmrec::Command3_Click()
 void frmrec::Command4_Click()
 {
     Frmlog log;
+    // Over the main window, as the recorder itself.
+    centreOn(&log, ownerWindow(this) ? ownerWindow(this) : window());
     log.setWindowModality(Qt::ApplicationModal);
     log.exec();
 }

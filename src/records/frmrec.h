@@ -1,6 +1,9 @@
 #pragma once
 
+#include "records/recorder.h"
 #include "records/recordstore.h"
+#include "shell/batchprogress.h"
+#include "shell/batchrunner.h"
 #include "shell/formutil.h"
 #include "shell/fso.h"
 
@@ -57,12 +60,16 @@ public slots:
     void Label1_Click();
     void QueryBySize();
 
+    BatchRunner& runner() { return m_runner; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // One recording run of folder `path`, with the message that closes it.
     void recordRun(const QString& path, int nameLimit, const QString& doneMessage);
+    void recordEnded(const RecordRun& run, const QString& path, const QString& doneMessage);
     // Re-reads Data2 and refills the grid.
     void refreshLog();
     void setRecordControlsEnabled(bool enabled);
@@ -70,6 +77,9 @@ private:
     std::unique_ptr<RecordStore> m_store;
     FileSystemObject m_fso;
     QStandardItemModel* m_logModel = nullptr;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress{this};
+    BatchRunner m_runner;
 };
 
 // Fills a grid model with a table's field names and rows, keeping its

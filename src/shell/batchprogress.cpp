@@ -1,37 +1,60 @@
 #include "shell/batchprogress.h"
-#include "shell/fsnames.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include "shell/formutil.h"
+#include "shell/fsnames.h"
+#include "shell/programrunner.h"
+
+#include <QApplication>
+#include <QEvent>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 
 namespace kestrune {
 
 namespace {
-BatchProgress::Hook& testHook()
-{
-    static BatchProgress::Hook hook;
-    return hook;
-}
 int g_showDelay = 500;
-// Events are let through at most this often while the dialog is hidden, so a
-// fast batch pays next to nothing for staying responsive.
-constexpr qint64 kPumpInterval = 30;
+// How often the view reads the batch's progress (milliseconds).
+constexpr int kTickMs = 100;
 // The width (pixels) of the dialog's text.
 constexpr int kLabelWidth = 400;
+// A file in hand this large shows how much of it is done.
+constexpr qint64 kLargeItem = 8 * 1024 * 1024;
+
+bool isUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
 }  // namespace
 
-BatchProgress::BatchProgress(QWidget* owner, int total) : m_owner(owner), m_total(total)
+BatchProgress::BatchProgress(QWidget* owner) : m_owner(owner)
 {
-    m_clock.start();
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &BatchProgress::tick);
 }
 
 BatchProgress::~BatchProgress()
 {
-    delete m_dialog.data();
+    stop();
 }
 
 QProgressDialog* BatchProgress::dialog() const
@@ -39,19 +62,9 @@ QProgressDialog* BatchProgress::dialog() const
     return m_dialog.data();
 }
 
-bool BatchProgress::hookSet()
-{
-    return bool(testHook());
-}
-
-bool BatchProgress::due() const
-{
-    return m_lastPump < 0 || m_clock.elapsed() - m_lastPump >= kPumpInterval;
-}
-
 void BatchProgress::setTestHook(Hook hook)
 {
-    testHook() = std::move(hook);
+    ProgressSink::setTestHook(std::move(hook));
 }
 
 void BatchProgress::setShowDelay(int ms)
@@ -66,19 +79,85 @@ int BatchProgress::showDelay()
 
 QString BatchProgress::cancelledText(int handled)
 {
-    return QStringLiteral("操作已取消!") + QStringLiteral("已处理%1个文件。").arg(handled);
+    return kestrune::cancelledText(handled);
 }
 
-void BatchProgress::setTotal(int total)
+void BatchProgress::watch(std::shared_ptr<ProgressSink> sink, std::function<void()> cancel)
 {
-    m_total = total;
-    if (m_dialog)
-        m_dialog->setMaximum(total > 0 ? total : 0);
+    if (m_sink) {
+        // The next stage of the same batch: the dialog stays as it is.
+        m_sink = std::move(sink);
+        m_cancel = std::move(cancel);
+        update();
+        return;
+    }
+    m_sink = std::move(sink);
+    m_cancel = std::move(cancel);
+    m_dialogShown = false;
+    m_clock.start();
+    // The batch has read the window's controls: until it ends they take no
+    // input (its dialog, once shown, is a window of its own and does).
+    qApp->installEventFilter(this);
+    m_timer.start();
+    if (g_showDelay <= 0)
+        tick();
+}
+
+void BatchProgress::watch(BatchRunner& runner)
+{
+    QPointer<BatchRunner> guarded(&runner);
+    watch(runner.progress(), [guarded] {
+        if (guarded)
+            guarded->cancel();
+    });
+}
+
+void BatchProgress::watch(ProgramRunner& runner)
+{
+    QPointer<ProgramRunner> guarded(&runner);
+    watch(runner.progress(), [guarded] {
+        if (guarded)
+            guarded->cancel();
+    });
+}
+
+void BatchProgress::stop()
+{
+    if (!m_sink)
+        return;
+    m_timer.stop();
+    qApp->removeEventFilter(this);
+    m_sink.reset();
+    m_cancel = nullptr;
+    if (m_dialog) {
+        m_dialog->hide();
+        m_dialog->deleteLater();
+    }
+    m_dialog = nullptr;
+}
+
+bool BatchProgress::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_owner && isUserInput(event->type()) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == m_owner.data())
+        return true;
+    return QObject::eventFilter(watched, event);
+}
+
+void BatchProgress::tick()
+{
+    if (!m_sink)
+        return;
+    if (!m_dialogShown && m_clock.elapsed() >= g_showDelay)
+        showDialog();
+    update();
 }
 
 void BatchProgress::showDialog()
 {
     m_dialogShown = true;
+    if (!m_owner)
+        return;
     auto* d = new QProgressDialog(m_owner);
     d->setObjectName(QStringLiteral("BatchProgress"));
     d->setWindowTitle(QStringLiteral("Kestrune"));
@@ -90,66 +169,40 @@ void BatchProgress::showDialog()
     auto* cancel = new QPushButton(QStringLiteral("取消"), d);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     d->setCancelButton(cancel);
-    d->setRange(0, m_total > 0 ? m_total : 0);
+    d->setRange(0, 0);
     connect(d, &QProgressDialog::canceled, this, [this] {
-        m_cancelled = true;
-        wake();
+        if (m_cancel)
+            m_cancel();
     });
     m_dialog = d;
+    update();
+    d->adjustSize();
+    // Over the middle of its window, wherever the window manager would put it.
+    centreOn(d, m_owner);
     d->show();
+    centreOn(d, m_owner);
 }
 
-void BatchProgress::update(const QString& doing, int done)
+void BatchProgress::update()
 {
-    if (!m_dialog)
+    if (!m_dialog || !m_sink)
         return;
+    const ProgressSink::State s = m_sink->state();
     // A long path is shortened in its middle to the dialog's width, so the
     // dialog keeps its size whatever it is handling.
-    const QString text = m_dialog->fontMetrics().elidedText(displayFileName(doing), Qt::ElideMiddle, kLabelWidth);
-    m_dialog->setLabelText(m_total > 0 ? QStringLiteral("%1\n已处理 %2 / %3").arg(text).arg(done).arg(m_total)
-                                       : QStringLiteral("%1\n已处理 %2 个文件").arg(text).arg(done));
-    if (m_total > 0)
-        m_dialog->setValue(qMin(done, m_total));
-}
-
-bool BatchProgress::step(const QString& doing, int done)
-{
-    if (m_cancelled)
-        return false;
-    if (testHook() && testHook()(doing, done)) {
-        m_cancelled = true;
-        return false;
+    const QString text = m_dialog->fontMetrics().elidedText(displayFileName(s.doing), Qt::ElideMiddle, kLabelWidth);
+    QString label = s.total > 0 ? QStringLiteral("%1\n已处理 %2 / %3").arg(text).arg(s.done).arg(s.total)
+                                : QStringLiteral("%1\n已处理 %2 个文件").arg(text).arg(s.done);
+    if (s.itemTotal >= kLargeItem)
+        label += QStringLiteral("\n本文件 %1 / %2 MB").arg(s.itemDone >> 20).arg(s.itemTotal >> 20);
+    m_dialog->setLabelText(label);
+    if (s.total > 0) {
+        m_dialog->setMaximum(s.total);
+        m_dialog->setValue(qMin(s.done, s.total));
+    } else if (s.itemTotal >= kLargeItem) {
+        m_dialog->setMaximum(1000);
+        m_dialog->setValue(int(s.itemDone * 1000 / s.itemTotal));
     }
-    const qint64 now = m_clock.elapsed();
-    if (m_lastPump >= 0 && now - m_lastPump < kPumpInterval)
-        return true;
-    m_lastPump = now;
-    if (!m_dialogShown && now >= g_showDelay)
-        showDialog();
-    update(doing, done);
-    // Before the dialog shows, only painting and timers: the window's
-    // controls must not change under the batch. Once it shows, it is modal
-    // to the window and its cancel button must answer.
-    QCoreApplication::processEvents(m_dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    return !m_cancelled;
-}
-
-bool BatchProgress::wait(int ms, const QString& doing, int done)
-{
-    if (!step(doing, done))
-        return false;
-    QEventLoop loop;
-    m_waitLoop = &loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(m_dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    m_waitLoop = nullptr;
-    return !m_cancelled;
-}
-
-void BatchProgress::wake()
-{
-    if (m_waitLoop)
-        m_waitLoop->quit();
 }
 
 }  // namespace kestrune

@@ -1,86 +1,78 @@
 #pragma once
 
+#include "shell/batchrunner.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 
-class QEventLoop;
 class QProgressDialog;
 class QWidget;
 
 namespace kestrune {
 
-// Progress and cancel for a long batch that runs on the window's own thread.
+class ProgramRunner;
+
+// The window's view of a running batch. While it watches one, the window's
+// controls take no input (the batch read them when it started), and once
+// half a second has passed a progress dialog owned by the window, modal to
+// it and centred on it shows what the batch is doing, how many files it has
+// handled (and of a large file how much is done) and "取消", which asks the
+// batch to stop. The view reads the batch's progress a few times a second;
+// the batch never waits for it.
 //
-// The batch calls step() between two files. Until half a second has passed
-// nothing is shown and the window only repaints (user input waits, so the
-// window's controls cannot change under the batch). After that a progress
-// dialog owned by the window and modal to it shows what the batch is doing,
-// how many files it has handled and a cancel button "取消"; from then on
-// step() lets every event through, so the dialog's button answers. A cancel
-// takes effect at the next step(): the file in hand is always finished.
+// A window keeps one as a member, declared before its runner, so that the
+// runner (and with it the batch) goes first.
 class BatchProgress : public QObject {
     Q_OBJECT
 public:
-    // `total` 0 means the batch does not know how many files it will handle.
-    explicit BatchProgress(QWidget* owner, int total = 0);
+    explicit BatchProgress(QWidget* owner);
     ~BatchProgress() override;
 
-    // Reports the batch's state between two files: `doing` is what it is
-    // about to handle (a folder or a file), `done` how many it has handled.
-    // Returns false once the user has cancelled; the batch then stops.
-    bool step(const QString& doing, int done);
-    // The same for batches that step very often: `describe()` makes the text
-    // of what is being done only when it is shown or a test hook asks.
-    template <typename Describe>
-    bool step(int done, Describe&& describe)
-    {
-        if (m_cancelled)
-            return false;
-        if (!hookSet() && !due())
-            return true;
-        return step(describe(), done);
-    }
-    // Lets events through for up to `ms` milliseconds or until wake() (batches
-    // that wait for started programs); false once the user has cancelled.
-    bool wait(int ms, const QString& doing, int done);
-    // Ends a running wait() early, e.g. when a started program has ended.
-    void wake();
+    // Starts watching a batch; `cancel` is what "取消" does. Watching the
+    // next stage of a batch already watched keeps its dialog. The window
+    // calls stop() when the batch has ended, before it shows the result.
+    void watch(std::shared_ptr<ProgressSink> sink, std::function<void()> cancel);
+    void watch(BatchRunner& runner);
+    void watch(ProgramRunner& runner);
+    // The batch has ended: the dialog goes and the window takes input again.
+    void stop();
 
-    void setTotal(int total);
-    bool cancelled() const { return m_cancelled; }
-    // Whether the progress dialog has been shown during this batch.
+    bool active() const { return bool(m_sink); }
+    // Whether the progress dialog has been shown while watching this batch.
     bool dialogShown() const { return m_dialogShown; }
     QProgressDialog* dialog() const;
 
     // Text of the cancel message: "操作已取消!" and the number of files handled.
     static QString cancelledText(int handled);
 
-    // Tests: a hook that is asked at every step; answering true cancels the
-    // batch there, as the user's click on "取消" would.
-    using Hook = std::function<bool(const QString& doing, int done)>;
+    // Tests: a hook asked at every step of a batch; answering true cancels
+    // the batch there, as the user's click on "取消" would.
+    using Hook = ProgressSink::Hook;
     static void setTestHook(Hook hook);
     // Tests: the delay before the dialog shows (500 ms normally).
     static void setShowDelay(int ms);
     static int showDelay();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    static bool hookSet();
-    // Whether the next step lets events through (and so shows its text).
-    bool due() const;
-    void update(const QString& doing, int done);
+    void tick();
     void showDialog();
+    void update();
 
     QPointer<QWidget> m_owner;
     QPointer<QProgressDialog> m_dialog;
-    QEventLoop* m_waitLoop = nullptr;
+    std::shared_ptr<ProgressSink> m_sink;
+    std::function<void()> m_cancel;
+    QTimer m_timer;
     QElapsedTimer m_clock;
-    qint64 m_lastPump = -1;
-    int m_total = 0;
-    bool m_cancelled = false;
     bool m_dialogShown = false;
 };
 

@@ -80,6 +80,11 @@ void centreOn(QWidget* window, const QWidget* other)
     window->move(o.left() + (o.width() - w.width()) / 2, o.top() + (o.height() - w.height()) / 2);
 }
 
+QWidget* ownerWindow(const QWidget* w)
+{
+    return w && w->parentWidget() ? w->parentWidget()->window() : nullptr;
+}
+
 void centreOnScreen(QWidget* window)
 {
     if (!window)

@@ -78,6 +78,9 @@ void setSongFont(QWidget* widget, qreal pointSize);
 // Centres `window` on `other`: left = other's left + half of (other's width
 // - this width), top likewise. Uses outer (frame) geometry.
 void centreOn(QWidget* window, const QWidget* other);
+// The window that owns `w` (the window of its parent), or nullptr for a
+// window without an owner.
+QWidget* ownerWindow(const QWidget* w);
 // Centres `window` on the screen that holds it.
 void centreOnScreen(QWidget* window);
 

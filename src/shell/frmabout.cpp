@@ -2,7 +2,6 @@
 
 #include "shell/appicon.h"
 #include "shell/formutil.h"
-#include "shell/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/sysinfo.h"
 #include "version.h"
@@ -72,8 +71,7 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
 
 void frmAbout::Form_Load()
 {
-    if (MDIForm1* main = mainForm())
-        centreOn(this, main);
+    centreOn(this, ownerWindow(this));
     const QString title = QString::fromLatin1(kAppTitle);
     setWindowTitle(QStringLiteral("关于 ") + title);
     lblVersion->setText(

@@ -2,7 +2,6 @@
 
 #include "shell/formutil.h"
 #include "shell/fso.h"
-#include "shell/mdiform1.h"
 #include "shell/tips.h"
 
 #include <QCheckBox>
@@ -12,6 +11,8 @@
 #include <QPushButton>
 
 namespace kestrune {
+
+bool TipFromMenu = false;
 
 namespace {
 
@@ -124,8 +125,7 @@ frmTip::frmTip(QWidget* owner) : QDialog(owner)
     connect(cmdNextTip, &QPushButton::clicked, this, &frmTip::cmdNextTip_Click);
     connect(chkLoadTipsAtStartup, &QCheckBox::stateChanged, this, &frmTip::chkLoadTipsAtStartup_Click);
 
-    if (MDIForm1* main = mainForm())
-        centreOn(this, main);
+    centreOn(this, ownerWindow(this));
     Form_Load();
 }
 

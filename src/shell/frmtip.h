@@ -8,6 +8,9 @@ class QPushButton;
 
 namespace kestrune {
 
+// Set by the tip menu entry before it shows the tip window; never reset.
+extern bool TipFromMenu;
+
 // The tip of the day: one tip of readme.txt at a time, a button to the next
 // one and the choice whether the window comes up at start-up. The tips and
 // the position in them outlive the window (TipList, TipIndex).

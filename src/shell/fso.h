@@ -42,6 +42,11 @@ QString joinPath(const QString& folder, const QString& name);
 struct FolderData;
 class Folder;
 
+// Follows a copy of file contents between two chunks (a megabyte each) with
+// how much is copied of how much; answering false stops the copy there: what
+// was written is removed and the copy fails with ECANCELED.
+using CopyObserver = std::function<bool(qint64 copied, qint64 size)>;
+
 class File {
 public:
     File() = default;
@@ -72,11 +77,11 @@ public:
     // name. With `overwrite` an existing file is replaced (through a temporary
     // file and a rename, never truncated in place); a read-only destination,
     // an existing folder or the file itself are refused.
-    void Copy(const QString& destination, bool overwrite = true) const;
+    void Copy(const QString& destination, bool overwrite = true, const CopyObserver& observer = {}) const;
     // Moves the file; never replaces an existing file (atomically). Across
     // file systems the file is copied beside the destination, put in place
     // and only then removed from its source.
-    void Move(const QString& destination) const;
+    void Move(const QString& destination, const CopyObserver& observer = {}) const;
     // Deletes the file for good. Without `force` a read-only file is refused.
     void Delete(bool force = false) const;
 

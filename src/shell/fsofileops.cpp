@@ -88,7 +88,7 @@ namespace {
 // the source's owner and group as far as the process may give them. Leaves
 // nothing behind on failure.
 QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat& sourceStat, const QString& folder,
-                           bool keepOwner)
+                           bool keepOwner, const CopyObserver& observer)
 {
     QByteArray tmpl = encoded(joinPath(folder, QStringLiteral(".kestrune-XXXXXX")));
     const int out = ::mkstemp(tmpl.data());
@@ -101,6 +101,7 @@ QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat&
     };
     static constexpr size_t kChunk = 1 << 20;
     std::vector<char> buffer;
+    qint64 copiedBytes = 0;
     for (;;) {
         ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
         if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
@@ -120,6 +121,9 @@ QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat&
         }
         if (n == 0)
             break;
+        copiedBytes += n;
+        if (observer && !observer(copiedBytes, qint64(sourceStat.st_size)))
+            cleanup(ECANCELED, sourcePath);
     }
     if (keepOwner && ::fchown(out, sourceStat.st_uid, sourceStat.st_gid) != 0) {
         // Not allowed to give the file away: keep at least the group when it
@@ -183,7 +187,7 @@ QString parentOf(const QString& path)
 
 }  // namespace
 
-void File::Copy(const QString& destination, bool overwrite) const
+void File::Copy(const QString& destination, bool overwrite, const CopyObserver& observer) const
 {
     const QString source = Path();
     const QString target = destinationPath(destination, m_name);
@@ -204,7 +208,7 @@ void File::Copy(const QString& destination, bool overwrite) const
         if (isReadOnlyMode(targetStat.st_mode))
             fail(target, EACCES, QStringLiteral("目标文件只读"));
     }
-    const QByteArray tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), false);
+    const QByteArray tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), false, observer);
     int e = 0;
     if (overwrite) {
         if (::rename(tmp.constData(), targetNative.constData()) != 0)
@@ -218,7 +222,7 @@ void File::Copy(const QString& destination, bool overwrite) const
     }
 }
 
-void File::Move(const QString& destination) const
+void File::Move(const QString& destination, const CopyObserver& observer) const
 {
     const QString source = Path();
     const QString target = destinationPath(destination, m_name);
@@ -237,7 +241,7 @@ void File::Move(const QString& destination) const
     QByteArray tmp;
     {
         const OpenSource in(at, source);
-        tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), true);
+        tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), true, observer);
     }
     e = putInPlace(AT_FDCWD, tmp.constData(), AT_FDCWD, targetNative.constData());
     if (e != 0) {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
-
-class QObject;
 
 class QWidget;
 
@@ -38,6 +37,22 @@ struct ProgramEnd {
     bool ok() const { return started && !crashed && exitCode == 0; }
 };
 using ProgramFinished = std::function<void(const ProgramEnd&)>;
+
+// Of what a started program writes on standard error only this much is kept
+// (its start, which says what went wrong); the rest is read and dropped.
+constexpr int kStandardErrorLimit = 64 * 1024;
+
+// A program started with Platform::runProgram, while it runs.
+class RunningProgram : public QObject {
+public:
+    using QObject::QObject;
+    // Asks it to end (SIGTERM).
+    virtual void terminate() = 0;
+    // Ends it at once (SIGKILL).
+    virtual void kill() = 0;
+    // Waits up to `ms` for it to end; blocks the thread (shut-down only).
+    virtual bool waitForEnd(int ms) = 0;
+};
 
 // Everything that blocks on the user or leaves the process goes through this
 // interface: message and input boxes, the beep, the folder and file dialogs,
@@ -71,9 +86,10 @@ public:
     // Starts a program and calls `finished` on this thread when it has ended
     // or could not be started (never from inside this call). `context` owns
     // the run: when it is destroyed first, the program is killed and
-    // `finished` is not called. Its standard output is discarded.
-    virtual void runProgram(const QString& program, const QStringList& arguments, QObject* context,
-                            ProgramFinished finished) = 0;
+    // `finished` is not called. Its standard output is discarded. Returns the
+    // running program (a child of `context`, gone once `finished` was called).
+    virtual RunningProgram* runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                                       ProgramFinished finished) = 0;
     // Opens a web address with the desktop's handler; false when that fails.
     virtual bool openUrl(const QString& address) = 0;
 
@@ -90,15 +106,42 @@ public:
                                                       quint32 access) = 0;
 };
 
-// The platform the program talks to. Until one is installed the Qt platform is used.
+// A platform without windows: messages go to standard error and every
+// question is answered as a cancel; programs, web addresses, the settings
+// store and the registry work as in the windows.
+class HeadlessPlatform : public Platform {
+public:
+    void messageBox(QWidget* owner, const QString& text, MsgIcon icon) override;
+    QString inputBox(QWidget* owner, const QString& prompt, bool masked) override;
+    void beep() override;
+    std::optional<QString> chooseFolder(QWidget* owner, const QString& title) override;
+    std::optional<QString> openFile(QWidget* owner, const QString& filter) override;
+    QString saveFile(QWidget* owner, const QString& filter) override;
+    bool startProgram(const QString& program, const QStringList& arguments, WindowState state) override;
+    RunningProgram* runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                               ProgramFinished finished) override;
+    bool openUrl(const QString& address) override;
+    QString getSetting(const QString& appName, const QString& section, const QString& key,
+                       const QString& defaultValue) override;
+    void saveSetting(const QString& appName, const QString& section, const QString& key,
+                     const QString& value) override;
+    std::optional<RegistryValue> readRegistry(quint32 root, const QString& key, const QString& valueName,
+                                              quint32 access) override;
+};
+
+// The platform the program talks to: the one installed, else the default
+// (the windows' platform once the application has set it up), else the
+// headless platform.
 Platform& platform();
-// Installs another platform (tests); nullptr goes back to the Qt platform.
+// Installs another platform (tests); nullptr goes back to the default.
 void setPlatform(Platform* p);
+// The platform used while none is installed.
+void setDefaultPlatform(Platform* p);
 
 // runProgram on QProcess: the Qt platform's, and the one test doubles hand
 // real runs to.
-void runProgramWithQProcess(const QString& program, const QStringList& arguments, QObject* context,
-                            ProgramFinished finished);
+RunningProgram* runProgramWithQProcess(const QString& program, const QStringList& arguments, QObject* context,
+                                       ProgramFinished finished);
 
 // Converts a filter in the "description|pattern|description|pattern" form
 // into Qt's "description (pattern);;..." form.

@@ -4,14 +4,10 @@
 #include "version.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QProcess>
-#include <QSettings>
-#include <QUrl>
 
 namespace kestrune {
 
@@ -62,44 +58,10 @@ QString QtPlatform::saveFile(QWidget* owner, const QString& filter)
     return QDir::toNativeSeparators(file);
 }
 
-bool QtPlatform::startProgram(const QString& program, const QStringList& arguments, WindowState)
+QtPlatform& qtPlatform()
 {
-    // Window states have no meaning for a program started on Linux; the
-    // program decides how it shows itself.
-    return QProcess::startDetached(program, arguments);
-}
-
-void QtPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,
-                            ProgramFinished finished)
-{
-    runProgramWithQProcess(program, arguments, context, std::move(finished));
-}
-
-bool QtPlatform::openUrl(const QString& address)
-{
-    return QDesktopServices::openUrl(QUrl(address));
-}
-
-QString QtPlatform::getSetting(const QString& appName, const QString& section, const QString& key,
-                               const QString& defaultValue)
-{
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle), appName);
-    settings.beginGroup(section);
-    return settings.value(key, defaultValue).toString();
-}
-
-void QtPlatform::saveSetting(const QString& appName, const QString& section, const QString& key,
-                             const QString& value)
-{
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle), appName);
-    settings.beginGroup(section);
-    settings.setValue(key, value);
-    settings.sync();
-}
-
-std::optional<RegistryValue> QtPlatform::readRegistry(quint32, const QString&, const QString&, quint32)
-{
-    return std::nullopt;
+    static QtPlatform instance;
+    return instance;
 }
 
 }  // namespace kestrune

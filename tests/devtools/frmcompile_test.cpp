@@ -1,6 +1,6 @@
 #include "devtools/frmcompile.h"
 #include "launchstub.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 

@@ -1,7 +1,7 @@
 #include "devtools/frmdecp.h"
 
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "support/scriptedplatform.h"

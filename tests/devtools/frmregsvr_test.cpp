@@ -3,7 +3,7 @@
 #include "devtools/registration.h"
 #include "launchstub.h"
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/programfolder.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"

@@ -1,7 +1,7 @@
 // The Word encryption window on a scripted engine: the order of its work,
 // its attempts and lines, and what becomes of its instances.
 #include "documents/frmjmword.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "support/scriptedplatform.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "documents/form2.h"
 #include "documents/frmviewdwg.h"
 #include "shell/formutil.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 

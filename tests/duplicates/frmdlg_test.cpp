@@ -1,8 +1,8 @@
 #include "duplicates/frmdlg.h"
 #include "shell/batchprogress.h"
 
-#include "shell/mdiform1.h"
-#include "shell/windowcatalog.h"
+#include "app/mdiform1.h"
+#include "app/windowcatalog.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 

@@ -1,7 +1,7 @@
 #include "filemanager/frmmove.h"
 
 #include "shell/batchprogress.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "support/scriptedplatform.h"
@@ -88,9 +88,11 @@ TEST(frmmoveWindow, CentresOnTheMainWindow)
 {
     MDIForm1 main;
     main.setGeometry(100, 80, 600, 400);
-    frmmove w;
+    main.show();
+    QWidget* w = main.showToolWindow(QStringLiteral("menumove"));
+    ASSERT_NE(qobject_cast<frmmove*>(w), nullptr);
     const QPoint mainCentre = main.frameGeometry().center();
-    const QPoint ownCentre = w.frameGeometry().center();
+    const QPoint ownCentre = w->frameGeometry().center();
     EXPECT_LE(std::abs(mainCentre.x() - ownCentre.x()), 1);
     EXPECT_LE(std::abs(mainCentre.y() - ownCentre.y()), 1);
 }

@@ -12,7 +12,7 @@
 #include "records/frmrec.h"
 #include "shell/appicon.h"
 #include "shell/frmtip.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "shell/tips.h"

@@ -1,6 +1,6 @@
 #include "shell/formutil.h"
 #include "shell/frmabout.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/sysinfo.h"
 #include "support/scriptedplatform.h"

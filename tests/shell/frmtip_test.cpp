@@ -1,6 +1,6 @@
 #include "shell/formutil.h"
 #include "shell/frmtip.h"
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"

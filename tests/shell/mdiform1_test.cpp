@@ -1,4 +1,5 @@
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
+#include "shell/frmtip.h"
 
 #include "support/scriptedplatform.h"
 

@@ -1,7 +1,7 @@
 #include "shell/fso.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
-#include "shell/startup.h"
+#include "app/startup.h"
 
 #include "support/scriptedplatform.h"
 

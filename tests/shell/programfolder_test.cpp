@@ -1,4 +1,4 @@
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 #include "shell/frmtip.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"

@@ -89,19 +89,32 @@ bool ScriptedPlatform::startProgram(const QString& program, const QStringList& a
     return startSucceeds;
 }
 
-void ScriptedPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,
-                                  ProgramFinished finished)
+namespace {
+// A run the test answers itself: its end is reported once the caller is back
+// in the event loop.
+class AnsweredRun : public RunningProgram {
+public:
+    AnsweredRun(QObject* context, ProgramEnd end, ProgramFinished finished) : RunningProgram(context)
+    {
+        QTimer::singleShot(0, this, [this, end, finished] {
+            deleteLater();
+            if (finished)
+                finished(end);
+        });
+    }
+    void terminate() override {}
+    void kill() override {}
+    bool waitForEnd(int) override { return true; }
+};
+}  // namespace
+
+RunningProgram* ScriptedPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                                             ProgramFinished finished)
 {
     log.push_back({Interaction::Run, program, MsgIcon::None, nullptr, arguments, false});
-    if (!answerRun) {
-        runProgramWithQProcess(program, arguments, context, std::move(finished));
-        return;
-    }
-    const ProgramEnd end = answerRun(program, arguments);
-    QTimer::singleShot(0, context, [end, finished] {
-        if (finished)
-            finished(end);
-    });
+    if (!answerRun)
+        return runProgramWithQProcess(program, arguments, context, std::move(finished));
+    return new AnsweredRun(context, answerRun(program, arguments), std::move(finished));
 }
 
 bool ScriptedPlatform::openUrl(const QString& address)

@@ -73,8 +73,8 @@ public:
     std::optional<QString> openFile(QWidget* owner, const QString& filter) override;
     QString saveFile(QWidget* owner, const QString& filter) override;
     bool startProgram(const QString& program, const QStringList& arguments, WindowState state) override;
-    void runProgram(const QString& program, const QStringList& arguments, QObject* context,
-                    ProgramFinished finished) override;
+    RunningProgram* runProgram(const QString& program, const QStringList& arguments, QObject* context,
+                               ProgramFinished finished) override;
     bool openUrl(const QString& address) override;
     QString getSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;

@@ -2,6 +2,7 @@
 
 #include "shell/batchprogress.h"
 #include "shell/programfolder.h"
+#include "shell/qtplatform.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    kestrune::setDefaultPlatform(&kestrune::qtPlatform());
     // The user's data folder of the tests is their own, never the real one.
     QTemporaryDir dataHome;
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());

@@ -1,4 +1,4 @@
-#include "shell/windowcatalog.h"
+#include "app/windowcatalog.h"
 
 #include "devtools/frmcompile.h"
 #include "devtools/frmdecp.h"

@@ -1,7 +1,8 @@
-#include "shell/mdiform1.h"
+#include "app/mdiform1.h"
 
 #include "shell/appicon.h"
 #include "shell/formutil.h"
+#include "shell/frmtip.h"
 #include "shell/platform.h"
 #include "version.h"
 
@@ -14,24 +15,12 @@
 
 namespace kestrune {
 
-bool TipFromMenu = false;
-
-namespace {
-QPointer<MDIForm1> g_mainForm;
-}
-
-MDIForm1* mainForm()
-{
-    return g_mainForm.data();
-}
-
 MDIForm1::MDIForm1(QWidget* parent) : MDIForm1(toolWindowCatalog(), parent) {}
 
 MDIForm1::MDIForm1(std::vector<ToolWindowEntry> catalog, QWidget* parent)
     : QMainWindow(parent), m_catalog(std::move(catalog))
 {
     setObjectName(QStringLiteral("MDIForm1"));
-    g_mainForm = this;
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(appIcon());
     m_workspace = new QMdiArea(this);
@@ -129,6 +118,7 @@ QWidget* MDIForm1::showToolWindow(const QString& menuName)
     if (!e || !e->create)
         return nullptr;
     QPointer<QWidget> window = m_windows.value(menuName);
+    const bool fresh = !window;
     if (!window) {
         QWidget* created = e->create(e->owned ? this : nullptr);
         if (!created)
@@ -144,9 +134,15 @@ QWidget* MDIForm1::showToolWindow(const QString& menuName)
         window = created;
         m_windows.insert(menuName, window);
     }
+    // A new window without an owner still opens over the main window.
+    auto place = [&] {
+        if (fresh && !e->owned)
+            centreOn(window.data(), this);
+    };
     if (e->modal) {
         window->setWindowModality(Qt::ApplicationModal);
         window->show();
+        place();
         window->raise();
         window->activateWindow();
         // The command returns only when the window is closed.
@@ -158,6 +154,7 @@ QWidget* MDIForm1::showToolWindow(const QString& menuName)
     if (window->isMinimized())
         window->showNormal();
     window->show();
+    place();
     window->raise();
     window->activateWindow();
     return window.data();
@@ -200,13 +197,18 @@ void MDIForm1::menuTip_Click()
 
 void MDIForm1::menuexit_Click()
 {
-    // End at once: every window goes without its close handler, nothing is asked.
-    for (const QPointer<QWidget>& w : std::as_const(m_windows)) {
-        if (w) {
+    quitProgram();
+}
+
+void MDIForm1::quitProgram()
+{
+    // End now: every window goes without its close handler and nothing is
+    // asked. A batch still running is stopped as its window goes (when the
+    // event loop has returned): what it had half written is removed and
+    // the programs it started are ended.
+    for (const QPointer<QWidget>& w : std::as_const(m_windows))
+        if (w)
             w->hide();
-            w->deleteLater();
-        }
-    }
     hide();
     QApplication::exit(0);
 }
@@ -214,12 +216,12 @@ void MDIForm1::menuexit_Click()
 void MDIForm1::closeEvent(QCloseEvent* event)
 {
     // Closing the frame ends the program: the tool windows close with it,
-    // each through its own close handling.
+    // each through its own close handling (a running batch is cancelled).
     for (const QPointer<QWidget>& w : std::as_const(m_windows))
         if (w)
             w->close();
     event->accept();
-    QApplication::exit(0);
+    quitProgram();
 }
 
 }  // namespace kestrune

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/windowcatalog.h"
+#include "app/windowcatalog.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -12,13 +12,6 @@ class QMenu;
 
 namespace kestrune {
 
-// Set by the tip menu entry before it shows the tip window; never reset.
-extern bool TipFromMenu;
-
-class MDIForm1;
-// The main window of the run (the newest one created), or nullptr. Tool
-// windows read its position and size to centre themselves on it.
-MDIForm1* mainForm();
 
 // The main window: a frame with an empty workspace and the menu bar that
 // opens every tool window.
@@ -39,6 +32,11 @@ public:
     QWidget* toolWindow(const QString& menuName) const;
 
     QMdiArea* workspace() const { return m_workspace; }
+
+    // Ends the program as 退出 does (also on SIGTERM, SIGINT and SIGHUP):
+    // windows hidden, the event loop left with status 0; running batches
+    // stop as their windows go.
+    void quitProgram();
 
     QMenu* menuFile = nullptr;
     QMenu* menuview = nullptr;

@@ -1,6 +1,7 @@
-#include "shell/startup.h"
+#include "app/startup.h"
 
 #include "shell/appicon.h"
+#include "shell/qtplatform.h"
 #include "version.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ void prepareApplication(QApplication& app)
     QApplication::setApplicationVersion(
         QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
     QApplication::setWindowIcon(appIcon());
+    // Questions and messages are the windows' from here on.
+    setDefaultPlatform(&qtPlatform());
     // The program's texts are Chinese; Qt's standard buttons follow them.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

@@ -1,0 +1,26 @@
+#include "support/batchwait.h"
+
+#include "shell/batchrunner.h"
+#include "shell/programrunner.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace kestrune::test {
+
+bool finishBatches(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (BatchRunner::runningCount() > 0 || ProgramRunner::runningCount() > 0) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    // What the last result started (a message, a deferred deletion) is done too.
+    QCoreApplication::processEvents();
+    return true;
+}
+
+}  // namespace kestrune::test
