@@ -1,6 +1,8 @@
 #include "shell/qtplatform.h"
 
 #include "shell/fso.h"
+#include "shell/fsnames.h"
+#include "shell/rawargs.h"
 #include "version.h"
 
 #include <QApplication>
@@ -9,7 +11,6 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSettings>
 #include <QUrl>
 
@@ -40,7 +41,7 @@ std::optional<QString> QtPlatform::chooseFolder(QWidget* owner, const QString& t
     const QString dir = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return std::nullopt;
-    return normalizeFolderPath(dir);
+    return normalizeFolderPath(fileNameFromQt(dir));
 }
 
 std::optional<QString> QtPlatform::openFile(QWidget* owner, const QString& filter)
@@ -51,7 +52,7 @@ std::optional<QString> QtPlatform::openFile(QWidget* owner, const QString& filte
     const QString file = QFileDialog::getOpenFileName(owner, QString(), QString(), qtFilter, &selected);
     if (file.isEmpty())
         return std::nullopt;
-    return QDir::toNativeSeparators(file);
+    return QDir::toNativeSeparators(fileNameFromQt(file));
 }
 
 QString QtPlatform::saveFile(QWidget* owner, const QString& filter)
@@ -59,14 +60,14 @@ QString QtPlatform::saveFile(QWidget* owner, const QString& filter)
     const QString qtFilter = convertDialogFilter(filter);
     QString selected = qtFilter.section(QStringLiteral(";;"), 0, 0);
     const QString file = QFileDialog::getSaveFileName(owner, QString(), QString(), qtFilter, &selected);
-    return QDir::toNativeSeparators(file);
+    return QDir::toNativeSeparators(fileNameFromQt(file));
 }
 
 bool QtPlatform::startProgram(const QString& program, const QStringList& arguments, WindowState)
 {
     // Window states have no meaning for a program started on Linux; the
     // program decides how it shows itself.
-    return QProcess::startDetached(program, arguments);
+    return startDetachedProgram(program, arguments);
 }
 
 void QtPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,

@@ -1,6 +1,7 @@
 #include "shell/fsnames.h"
 #include "shell/fso.h"
 #include "shell/platform.h"
+#include "shell/qtplatform.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <optional>
 #include <set>
@@ -100,4 +102,23 @@ TEST(FileNameMapping, StartedProgramsGetTheExactBytesOfTheirArguments)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     ASSERT_TRUE(end.has_value());
     EXPECT_TRUE(end->ok()) << end->exitCode << " " << end->error.toStdString();
+}
+
+// A program started without waiting (the compilers) gets the exact bytes too,
+// and one that cannot be started is said so.
+TEST(FileNameMapping, DetachedProgramsGetTheExactBytesOfTheirArguments)
+{
+    TempDir t;
+    const QString from = writeRaw(t.path(), QByteArray("\xC4\xE3\xBA\xC3 \xFF.vbp"), "project");
+    const QString to = decodeFileName(encodeFileName(t.path()) + "/\xB0\xEF\xD6\xFA.out");
+    QtPlatform qt;
+    ASSERT_TRUE(qt.startProgram(QStringLiteral("/bin/sh"),
+                                {QStringLiteral("-c"), QStringLiteral("cp \"$1\" \"$2\""), QStringLiteral("sh"), from, to},
+                                WindowState::Hidden));
+    QElapsedTimer clock;
+    clock.start();
+    while (!rawExists(t.path(), "\xB0\xEF\xD6\xFA.out") && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    EXPECT_TRUE(rawExists(t.path(), "\xB0\xEF\xD6\xFA.out"));
+    EXPECT_FALSE(qt.startProgram(t.path() + QStringLiteral("/no such program"), {from}, WindowState::Hidden));
 }
