@@ -25,6 +25,12 @@ bool hasRawBytes(const QString& name);
 // that is plain UTF-8 comes back unchanged.
 QString displayFileName(const QString& nameOrPath);
 
+// A path as Qt's own dialogs give it back: Qt reads names as UTF-8 and puts
+// U+FFFD for each byte that is not, so such a path names no file. Each part
+// holding U+FFFD is replaced by the one name of its folder that Qt reads
+// that way (when exactly one does); every other part stays as it is.
+QString fileNameFromQt(const QString& path);
+
 // The current folder, its bytes kept.
 QString currentFolderPath();
 
