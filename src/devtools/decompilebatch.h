@@ -63,6 +63,9 @@ public:
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;
+    // The files left out of the help projects written (names a project
+    // cannot hold), shown readable, in the order of their help files.
+    QStringList unlisted() const;
 
 private:
     void startMore();
@@ -77,6 +80,7 @@ private:
     std::deque<DecompileJob> m_pending;
     QSet<QString> m_busyFolders;
     std::map<int, QString> m_failures;
+    std::map<int, QStringList> m_unlisted;
     QString m_doing;
     BatchProgress* m_progress = nullptr;
     QEventLoop* m_drainLoop = nullptr;

@@ -201,6 +201,9 @@ void Frmdecp::Command3_Click()
     const QStringList failed = batch.failures();
     if (!failed.isEmpty())
         text += QStringLiteral("\n以下文件反编译失败:\n") + failed.join(QLatin1Char('\n'));
+    const QStringList unlisted = batch.unlisted();
+    if (!unlisted.isEmpty())
+        text += QStringLiteral("\n以下文件的名称无法写入工程文件,未列入:\n") + unlisted.join(QLatin1Char('\n'));
     information(text);
 }
 

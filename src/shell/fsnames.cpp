@@ -193,6 +193,25 @@ QString displayFileName(const QString& nameOrPath)
     return out;
 }
 
+QString displayFileNameInLine(const QString& nameOrPath)
+{
+    const QString shown = displayFileName(nameOrPath);
+    QString out;
+    out.reserve(shown.size());
+    for (const QChar c : shown) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F) {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += QLatin1String("\\x");
+            out += QLatin1Char(kHex[u >> 4]);
+            out += QLatin1Char(kHex[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString fileNameFromQt(const QString& path)
 {
     const QChar replacement(QChar::ReplacementCharacter);
