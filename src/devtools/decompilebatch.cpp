@@ -121,7 +121,17 @@ void DecompileBatch::cancel()
 
 void DecompileBatch::fail(const DecompileJob& job, const QString& why)
 {
-    m_failures[job.order] = job.helpFile + QStringLiteral(": ") + why;
+    m_failures[job.order] = displayFileNameInLine(job.helpFile) + QStringLiteral(": ") + why;
+}
+
+QStringList DecompileBatch::unlisted() const
+{
+    QStringList lines;
+    for (const auto& [order, names] : m_unlisted) {
+        for (const QString& name : names)
+            lines << displayFileNameInLine(name);
+    }
+    return lines;
 }
 
 QStringList DecompileBatch::failures() const
@@ -149,10 +159,12 @@ void DecompileBatch::ended(const DecompileJob& job, const ProgramOutcome& outcom
         // Written only now that the decompiler has ended, so that the project
         // lists every file it wrote.
         try {
-            writeHelpProject(m_fso, job.outputFolder, job.baseName, job.name);
+            const QStringList left = writeHelpProject(m_fso, job.outputFolder, job.baseName, job.name);
+            if (!left.isEmpty())
+                m_unlisted[job.order] = left;
         } catch (const FsError& e) {
             if (failure.isEmpty())
-                failure = QStringLiteral("无法写出工程文件 %1: %2").arg(displayFileName(e.path()), e.message());
+                failure = QStringLiteral("无法写出工程文件 %1: %2").arg(displayFileNameInLine(e.path()), e.message());
         }
     }
     if (!failure.isEmpty())

@@ -69,6 +69,9 @@ public:
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;
+    // The files left out of the help projects written (names a project
+    // cannot hold), shown readable, in the order of their help files.
+    QStringList unlisted() const;
 
 Q_SIGNALS:
     void finished();
@@ -83,6 +86,7 @@ private:
     ProgramRunner m_runner;
     std::vector<DecompileJob> m_jobs;  // by the runner's index
     std::map<int, QString> m_failures;
+    std::map<int, QStringList> m_unlisted;
     int m_total = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "devtools/frmcompile.h"
 
 #include "devtools/programlaunch.h"
+#include "shell/fsnames.h"
 #include "shell/platform.h"
 #include "shell/textutil.h"
 
@@ -78,7 +79,7 @@ void frmCompile::Command2_Click()
     for (const QString& entry : projects) {
         const QString project = trimBlanks(entry);
         const std::optional<QString> failed = comp(project);
-        appendInfo(QStringLiteral("编译工程 ") + project);
+        appendInfo(QStringLiteral("编译工程 ") + displayFileName(project));  // the compiler gets its exact bytes
         if (failed)
             appendInfo(QStringLiteral("无法启动编译器:") + *failed);
     }

@@ -172,6 +172,7 @@ void Frmdecp::batchEnded(bool walkStopped)
     m_progress.stop();
     const bool cancelled = walkStopped || m_batch->cancelled();
     const QStringList failed = m_batch->failures();
+    const QStringList unlisted = m_batch->unlisted();
     m_batch.release()->deleteLater();
     if (m_closeWhenDone) {
         close();
@@ -180,6 +181,8 @@ void Frmdecp::batchEnded(bool walkStopped)
     QString text = cancelled ? QStringLiteral("反编译已取消!") : QStringLiteral("全部chm文件反编译完成!");
     if (!failed.isEmpty())
         text += QStringLiteral("\n以下文件反编译失败:\n") + failed.join(QLatin1Char('\n'));
+    if (!unlisted.isEmpty())
+        text += QStringLiteral("\n以下文件的名称无法写入工程文件,未列入:\n") + unlisted.join(QLatin1Char('\n'));
     information(text);
 }
 

@@ -1,13 +1,18 @@
 #include "documents/dwgpreview.h"
 
+#include "shell/fsnames.h"
+
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -16,6 +21,11 @@ namespace {
 // Largest picture decoded, in pixels: a preview is a few hundred pixels
 // square, and this keeps a hostile header from asking for gigabytes.
 constexpr quint64 kMaxPixels = quint64(1) << 24;
+// Most bytes read for one picture. A preview takes some kilobytes; the
+// length its entry states is not trusted (a sparse file can state gigabytes
+// that cost nothing on disk): only what the picture's own header needs is
+// read, and a picture needing more than this is refused as unsupported.
+constexpr quint64 kMaxPictureBytes = quint64(16) << 20;
 
 const unsigned char kSentinel[16] = {0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28,
                                      0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B};
@@ -65,19 +75,28 @@ private:
 
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(QFile& file) : m_file(file), m_size(quint64(std::max<qint64>(file.size(), 0))) {}
+    FileSource(int fd, quint64 size) : m_fd(fd), m_size(size) {}
     quint64 size() const override { return m_size; }
     bool read(quint64 offset, quint64 length, void* out) override
     {
         if (!fits(offset, length))
             return false;
-        if (!m_file.seek(qint64(offset)))
-            return false;
-        return m_file.read(static_cast<char*>(out), qint64(length)) == qint64(length);
+        auto* to = static_cast<char*>(out);
+        while (length > 0) {
+            const ssize_t got = ::pread(m_fd, to, size_t(std::min<quint64>(length, quint64(1) << 30)), off_t(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;  // an error, or the file was cut short meanwhile
+            to += got;
+            offset += quint64(got);
+            length -= quint64(got);
+        }
+        return true;
     }
 
 private:
-    QFile& m_file;
+    int m_fd;
     quint64 m_size;
 };
 
@@ -137,6 +156,123 @@ QImage decodePng(const QByteArray& bytes, DwgPreviewStatus* status)
     return finish(image);
 }
 
+quint32 be32(const unsigned char* p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+// How many bytes of a bitmap decodeDib reads, from its 40-byte header at `p`:
+// header, palette and rows. 0 when the header alone decides (`status` set
+// to Unsupported or Damaged).
+quint64 dibExtent(const unsigned char* p, DwgPreviewStatus* status)
+{
+    *status = DwgPreviewStatus::Damaged;
+    const quint64 headerSize = le32(p);
+    if (headerSize == 12) {  // the old core header
+        *status = DwgPreviewStatus::Unsupported;
+        return 0;
+    }
+    if (headerSize < 40)
+        return 0;
+    const qint32 width = qint32(le32(p + 4));
+    const qint32 rawHeight = qint32(le32(p + 8));
+    const int bits = le16(p + 14);
+    const quint32 compression = le32(p + 16);
+    const quint64 colorsUsed = le32(p + 32);
+    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN)
+        return 0;
+    const quint64 height = quint64(rawHeight < 0 ? -qint64(rawHeight) : qint64(rawHeight));
+    if (compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
+        *status = DwgPreviewStatus::Unsupported;
+        return 0;
+    }
+    if (quint64(width) * height > kMaxPixels) {
+        *status = DwgPreviewStatus::Unsupported;
+        return 0;
+    }
+    // Palette: as many entries as the header says, or all 2^bits of them.
+    const quint64 paletteCount = colorsUsed ? colorsUsed : (bits <= 8 ? (quint64(1) << bits) : 0);
+    const quint64 rowBytes = (quint64(width) * quint64(bits) + 7) / 8;
+    const quint64 stride = (quint64(width) * quint64(bits) + 31) / 32 * 4;
+    // The last row may come without its padding. Every term is far below
+    // 2^64: the pixels are bounded above, the rest are 32-bit values.
+    *status = DwgPreviewStatus::Ok;
+    return headerSize + paletteCount * 4 + stride * (height - 1) + rowBytes;
+}
+
+// The bytes of the picture of one entry that starts at `start` and may run
+// for `length` bytes (both checked against the file): no more than the
+// picture's own header says it takes. Sets `status` to Ok, or to why the
+// picture is refused.
+QByteArray readPicture(ByteSource& source, int code, quint64 start, quint64 length, DwgPreviewStatus* status)
+{
+    *status = DwgPreviewStatus::Damaged;
+    QByteArray bytes;
+    if (code == EntryBmp) {
+        unsigned char header[40];
+        if (length < sizeof header || !source.read(start, sizeof header, header))
+            return QByteArray();
+        const quint64 extent = dibExtent(header, status);
+        if (extent == 0)
+            return QByteArray();
+        if (extent > length) {
+            *status = DwgPreviewStatus::Damaged;
+            return QByteArray();
+        }
+        if (extent > kMaxPictureBytes) {
+            *status = DwgPreviewStatus::Unsupported;
+            return QByteArray();
+        }
+        bytes = QByteArray(qsizetype(extent), Qt::Uninitialized);
+        if (!source.read(start, extent, bytes.data()))
+            return QByteArray();
+        *status = DwgPreviewStatus::Ok;
+        return bytes;
+    }
+
+    // A PNG is a signature and chunks (length, type, data, check) up to
+    // IEND: the chunk headers are followed to where it ends, reading the
+    // picture a block at a time as far as they lead.
+    const quint64 limit = std::min(length, kMaxPictureBytes + 1);
+    bool readFailed = false;
+    const auto have = [&](quint64 end) {
+        const quint64 held = quint64(bytes.size());
+        if (end <= held)
+            return true;
+        const quint64 want = std::min(limit, std::max(end, held + (quint64(64) << 10)));
+        if (end > want)
+            return false;
+        bytes.resize(qsizetype(want));
+        if (!source.read(start + held, want - held, bytes.data() + held)) {
+            readFailed = true;
+            return false;
+        }
+        return true;
+    };
+    // Without an end within the entry, the whole entry is the picture.
+    quint64 extent = limit;
+    for (quint64 at = 8; have(at + 8);) {
+        const auto* chunk = reinterpret_cast<const unsigned char*>(bytes.constData()) + at;
+        const quint64 next = at + 12 + be32(chunk);
+        if (std::memcmp(chunk + 4, "IEND", 4) == 0) {
+            extent = std::min(next, limit);
+            break;
+        }
+        at = next;
+    }
+    if (readFailed)
+        return QByteArray();
+    if (extent > kMaxPictureBytes) {
+        *status = DwgPreviewStatus::Unsupported;
+        return QByteArray();
+    }
+    if (!have(extent))
+        return QByteArray();
+    bytes.truncate(qsizetype(extent));
+    *status = DwgPreviewStatus::Ok;
+    return bytes;
+}
+
 DwgPreview readFrom(ByteSource& source)
 {
     unsigned char head[0x11];
@@ -175,19 +311,16 @@ DwgPreview readFrom(ByteSource& source)
         if (code != EntryBmp && code != EntryPng)
             continue;
         sawPicture = true;
-        // Checked before the buffer is made: a size past the end allocates nothing.
+        // Checked before anything is read: a size past the end reads nothing.
         if (length == 0 || start > source.size() || length > source.size() - start) {
             failure = DwgPreviewStatus::Damaged;
             continue;
         }
-        QByteArray bytes(qsizetype(length), Qt::Uninitialized);
-        if (!source.read(start, length, bytes.data())) {
-            failure = DwgPreviewStatus::Damaged;
-            continue;
-        }
         DwgPreviewStatus status = DwgPreviewStatus::Damaged;
-        const QImage image = code == EntryBmp ? decodeDib(bytes.constData(), bytes.size(), &status)
-                                              : decodePng(bytes, &status);
+        const QByteArray bytes = readPicture(source, code, start, length, &status);
+        QImage image;
+        if (status == DwgPreviewStatus::Ok)
+            image = code == EntryBmp ? decodeDib(bytes.constData(), bytes.size(), &status) : decodePng(bytes, &status);
         if (status == DwgPreviewStatus::Ok) {
             DwgPreview result;
             result.status = DwgPreviewStatus::Ok;
@@ -235,14 +368,27 @@ QString DwgPreview::reason() const
 
 DwgPreview readDwgPreview(const QString& path)
 {
-    // Regular files only: opening a pipe or a device could wait for ever.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (path.isEmpty())
         return fail(DwgPreviewStatus::FileUnreadable);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // By the name's exact bytes. Regular files only: opening a pipe or a
+    // device could wait for ever (and a pipe put there after the look is
+    // not waited on either).
+    const QByteArray name = encodeFileName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail(DwgPreviewStatus::FileUnreadable);
-    FileSource source(file);
-    return readFrom(source);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(DwgPreviewStatus::FileUnreadable);
+    DwgPreview result;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result = fail(DwgPreviewStatus::FileUnreadable);
+    } else {
+        FileSource source(fd, quint64(st.st_size));
+        result = readFrom(source);
+    }
+    ::close(fd);
+    return result;
 }
 
 DwgPreview readDwgPreviewData(const QByteArray& bytes)
@@ -257,43 +403,23 @@ QImage decodeDib(const char* data, qint64 size, DwgPreviewStatus* status)
     if (!data || size < 40)
         return QImage();
     const auto* p = reinterpret_cast<const unsigned char*>(data);
-    const quint64 total = quint64(size);
-    const quint64 headerSize = le32(p);
-    if (headerSize == 12) {  // the old core header
-        *status = DwgPreviewStatus::Unsupported;
+    const quint64 extent = dibExtent(p, status);
+    if (extent == 0)
+        return QImage();
+    if (extent > quint64(size)) {
+        *status = DwgPreviewStatus::Damaged;
         return QImage();
     }
-    if (headerSize < 40 || headerSize > total)
-        return QImage();
+    const quint64 headerSize = le32(p);
     const qint32 width = qint32(le32(p + 4));
     const qint32 rawHeight = qint32(le32(p + 8));
     const int bits = le16(p + 14);
-    const quint32 compression = le32(p + 16);
     const quint64 colorsUsed = le32(p + 32);
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN)
-        return QImage();
     const bool topDown = rawHeight < 0;
     const quint64 height = quint64(topDown ? -qint64(rawHeight) : qint64(rawHeight));
-    if (compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
-        *status = DwgPreviewStatus::Unsupported;
-        return QImage();
-    }
-    if (quint64(width) * height > kMaxPixels) {
-        *status = DwgPreviewStatus::Unsupported;
-        return QImage();
-    }
-
-    // Palette: as many entries as the header says, or all 2^bits of them.
     const quint64 paletteCount = colorsUsed ? colorsUsed : (bits <= 8 ? (quint64(1) << bits) : 0);
-    if (paletteCount > (total - headerSize) / 4)
-        return QImage();
     const quint64 bitsOffset = headerSize + paletteCount * 4;
-    const quint64 rowBytes = (quint64(width) * quint64(bits) + 7) / 8;
     const quint64 stride = (quint64(width) * quint64(bits) + 31) / 32 * 4;
-    // The last row may come without its padding.
-    const quint64 needed = stride * (height - 1) + rowBytes;
-    if (needed > total - bitsOffset)
-        return QImage();
 
     QRgb palette[256];
     const int usable = bits <= 8 ? int(std::min<quint64>(paletteCount, quint64(1) << bits)) : 0;

@@ -3,6 +3,7 @@
 #include "shell/fso.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QPainter>
 #include <QSaveFile>
@@ -89,7 +90,10 @@ void DwgFolderSteps::open(const QString& drawingPath, const FileSystemObject& fs
 {
     FolderNames = QStringList{QString()};
     FolderPos = 0;
-    m_folder = normalizeFolderPath(QFileInfo(drawingPath).absolutePath());
+    // Worked out on the text, so that a name that is not UTF-8 keeps its bytes.
+    const QString absolute = normalizeFolderPath(drawingPath);
+    const qsizetype slash = absolute.lastIndexOf(QDir::separator());
+    m_folder = slash <= 0 ? QString(QDir::separator()) : absolute.left(slash);
     try {
         for (const File& f : fso.GetFolder(m_folder).Files()) {
             FolderNames[0] = f.Name();

@@ -4,6 +4,7 @@
 #include "documents/form2.h"
 #include "shell/appicon.h"
 #include "shell/formutil.h"
+#include "shell/fsnames.h"
 #include "shell/platform.h"
 
 #include <QCloseEvent>
@@ -264,13 +265,17 @@ bool FrmViewdwg::hasPicture() const
 void FrmViewdwg::Image1_Click()
 {
     if (const std::optional<QString> name =
-            platform().openFile(this, QStringLiteral("AutoCAD文件|*.dwg|所有文件|*.*")))
-        Text1->setText(*name);
+            platform().openFile(this, QStringLiteral("AutoCAD文件|*.dwg|所有文件|*.*"))) {
+        m_pickedPath = *name;
+        Text1->setText(displayFileName(*name));
+    }
 }
 
 void FrmViewdwg::Command1_Click()
 {
-    const QString path = Text1->text().trimmed();
+    QString path = Text1->text().trimmed();
+    if (!m_pickedPath.isEmpty() && Text1->text() == displayFileName(m_pickedPath))
+        path = m_pickedPath;
     if (path.isEmpty()) {
         information(QStringLiteral("请先输入一个有效的文件路径!"));
         return;

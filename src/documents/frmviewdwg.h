@@ -83,6 +83,9 @@ private:
     DwgViewGeometry m_geometry;
     DwgFolderSteps m_steps;
     QString m_drawingPath;
+    // The path last picked in the file dialog, shown readable in the path
+    // box: while the box still shows it, opening takes these exact bytes.
+    QString m_pickedPath;
     bool m_placed = false;
 };
 

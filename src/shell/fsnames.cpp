@@ -1,10 +1,12 @@
 #include "shell/fsnames.h"
 
 
+#include <QFile>
 #include <QList>
 
 #include <cerrno>
 
+#include <dirent.h>
 #include <iconv.h>
 #include <unistd.h>
 
@@ -189,6 +191,57 @@ QString displayFileName(const QString& nameOrPath)
         out += utf8 ? QString::fromUtf8(part) : displayPart(part);
     }
     return out;
+}
+
+QString displayFileNameInLine(const QString& nameOrPath)
+{
+    const QString shown = displayFileName(nameOrPath);
+    QString out;
+    out.reserve(shown.size());
+    for (const QChar c : shown) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F) {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += QLatin1String("\\x");
+            out += QLatin1Char(kHex[u >> 4]);
+            out += QLatin1Char(kHex[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString fileNameFromQt(const QString& path)
+{
+    const QChar replacement(QChar::ReplacementCharacter);
+    if (!path.contains(replacement))
+        return path;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    QString exact;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            exact += QLatin1Char('/');
+        const QString& part = parts.at(i);
+        if (!part.contains(replacement)) {
+            exact += part;
+            continue;
+        }
+        QByteArray folder = encodeFileName(exact);
+        if (folder.isEmpty())
+            folder = ".";
+        QString found;
+        int matches = 0;
+        if (DIR* d = ::opendir(folder.constData())) {
+            while (const dirent* e = ::readdir(d)) {
+                if (QFile::decodeName(e->d_name) == part && ++matches == 1)
+                    found = decodeFileName(e->d_name);
+            }
+            ::closedir(d);
+        }
+        exact += matches == 1 ? found : part;
+    }
+    return exact;
 }
 
 QString currentFolderPath()

@@ -24,6 +24,16 @@ bool hasRawBytes(const QString& name);
 // China), else every byte that is not UTF-8 is shown as \xNN. A name
 // that is plain UTF-8 comes back unchanged.
 QString displayFileName(const QString& nameOrPath);
+// The same for a name inside a line of a message or list: control
+// characters (a line feed in a name) are shown as \xNN too, so that a name
+// never breaks or adds a line.
+QString displayFileNameInLine(const QString& nameOrPath);
+
+// A path as Qt's own dialogs give it back: Qt reads names as UTF-8 and puts
+// U+FFFD for each byte that is not, so such a path names no file. Each part
+// holding U+FFFD is replaced by the one name of its folder that Qt reads
+// that way (when exactly one does); every other part stays as it is.
+QString fileNameFromQt(const QString& path);
 
 // The current folder, its bytes kept.
 QString currentFolderPath();

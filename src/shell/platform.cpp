@@ -1,10 +1,10 @@
 #include "shell/platform.h"
 
 #include "shell/fsnames.h"
+#include "shell/rawargs.h"
 #include "version.h"
 
 #include <memory>
-#include <vector>
 
 #include <cstdio>
 
@@ -49,35 +49,6 @@ void setPlatform(Platform* p)
 {
     g_platform = p;
 }
-
-namespace {
-
-// QProcess writes its arguments as UTF-8, which would turn the raw bytes of a
-// name that is not UTF-8 into other ones. When an argument holds such bytes,
-// the child starts the program itself, with every argument in its exact
-// bytes (all made before the fork: nothing is allocated in the child).
-void handRawNamesOver(QProcess& process, const QString& program, const QStringList& arguments)
-{
-    bool raw = hasRawBytes(program);
-    for (const QString& a : arguments)
-        raw = raw || hasRawBytes(a);
-    if (!raw)
-        return;
-    struct Exact {
-        std::vector<QByteArray> bytes;
-        std::vector<char*> argv;
-    };
-    auto exact = std::make_shared<Exact>();
-    exact->bytes.push_back(encodeFileName(program));
-    for (const QString& a : arguments)
-        exact->bytes.push_back(encodeFileName(a));
-    for (QByteArray& b : exact->bytes)
-        exact->argv.push_back(b.data());
-    exact->argv.push_back(nullptr);
-    process.setChildProcessModifier([exact] { ::execvp(exact->argv[0], exact->argv.data()); });
-}
-
-}  // namespace
 
 namespace {
 
@@ -207,7 +178,7 @@ bool HeadlessPlatform::startProgram(const QString& program, const QStringList& a
 {
     // Window states have no meaning for a program started on Linux; the
     // program decides how it shows itself.
-    return QProcess::startDetached(program, arguments);
+    return startDetachedProgram(program, arguments);
 }
 
 RunningProgram* HeadlessPlatform::runProgram(const QString& program, const QStringList& arguments, QObject* context,

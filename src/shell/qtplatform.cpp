@@ -1,6 +1,8 @@
 #include "shell/qtplatform.h"
 
 #include "shell/fso.h"
+#include "shell/fsnames.h"
+#include "shell/rawargs.h"
 #include "version.h"
 
 #include <QApplication>
@@ -36,7 +38,7 @@ std::optional<QString> QtPlatform::chooseFolder(QWidget* owner, const QString& t
     const QString dir = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return std::nullopt;
-    return normalizeFolderPath(dir);
+    return normalizeFolderPath(fileNameFromQt(dir));
 }
 
 std::optional<QString> QtPlatform::openFile(QWidget* owner, const QString& filter)
@@ -47,7 +49,7 @@ std::optional<QString> QtPlatform::openFile(QWidget* owner, const QString& filte
     const QString file = QFileDialog::getOpenFileName(owner, QString(), QString(), qtFilter, &selected);
     if (file.isEmpty())
         return std::nullopt;
-    return QDir::toNativeSeparators(file);
+    return QDir::toNativeSeparators(fileNameFromQt(file));
 }
 
 QString QtPlatform::saveFile(QWidget* owner, const QString& filter)
@@ -55,7 +57,7 @@ QString QtPlatform::saveFile(QWidget* owner, const QString& filter)
     const QString qtFilter = convertDialogFilter(filter);
     QString selected = qtFilter.section(QStringLiteral(";;"), 0, 0);
     const QString file = QFileDialog::getSaveFileName(owner, QString(), QString(), qtFilter, &selected);
-    return QDir::toNativeSeparators(file);
+    return QDir::toNativeSeparators(fileNameFromQt(file));
 }
 
 QtPlatform& qtPlatform()

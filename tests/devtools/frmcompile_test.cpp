@@ -1,6 +1,7 @@
 #include "devtools/frmcompile.h"
 #include "launchstub.h"
 #include "app/mdiform1.h"
+#include "support/rawnames.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -17,6 +18,7 @@ using kestrune::test::Interaction;
 using kestrune::test::LaunchStubs;
 using kestrune::test::scripted;
 using kestrune::test::TempDir;
+using kestrune::test::writeRaw;
 
 namespace {
 
@@ -78,6 +80,24 @@ TEST(Compile, NativeCompilerGetsEachProjectAsOneArgumentInListOrder)
     const auto received = stubs.runs();
     EXPECT_EQ(received[0], (QStringList{QStringLiteral("vb6"), QStringLiteral("/MAKE"), QStringLiteral("/p/second.vbp")}));
     EXPECT_EQ(received[2], (QStringList{QStringLiteral("vb6"), QStringLiteral("/MAKE"), spaced}));
+}
+
+TEST(Compile, AProjectNamedInGbkReachesTheCompilerByItsBytesAndReadsAsChinese)
+{
+    LaunchStubs stubs;
+    scripted().startRuns = true;
+    TempDir t;
+    const QString compiler = stubs.writeStub(t.file(QStringLiteral("vb6")));
+    const QString project = writeRaw(t.path(), QByteArray("\xB0\xEF\xD6\xFA.vbp"));  // 帮助.vbp in GBK
+    frmCompile w;
+    add(w, project);
+    w.Text2->setText(compiler);
+    w.Command2->click();
+
+    ASSERT_TRUE(stubs.waitForRuns(1));
+    EXPECT_EQ(stubs.runs().at(0), (QStringList{QStringLiteral("vb6"), QStringLiteral("/MAKE"), project}));
+    EXPECT_EQ(w.Text3->toPlainText(),
+              kWelcome + QStringLiteral("编译工程 ") + t.path() + QStringLiteral("/帮助.vbp\n"));
 }
 
 TEST(Compile, WindowsCompilerRunsThroughWineWithWindowsPaths)

@@ -2,8 +2,10 @@
 
 #include "shell/batchprogress.h"
 #include "app/mdiform1.h"
+#include "shell/fsnames.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
+#include "support/rawnames.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -17,6 +19,8 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace kestrune;
 using kestrune::test::Interaction;
@@ -211,6 +215,47 @@ TEST(FrmdecpBatch, DecompilesTheTreeDirectlyUnderTheDestinationAndListsFailures)
     EXPECT_EQ(lines[0] + QLatin1Char('\n') + lines[1] + QLatin1Char('\n'), kDone + kFailed);
     EXPECT_EQ(lines[2], dotted + QStringLiteral(": 文件名没有主名,无法确定输出目录"));
     EXPECT_TRUE(lines[3].startsWith(broken + QStringLiteral(": kestrune-hh: "))) << lines[3].toStdString();
+}
+
+// A help file named in GBK (帮助.chm) gets its project, naming it and its
+// GBK pages by their own bytes; a page whose stored name holds line feeds
+// is left out of the project (it would add lines such as [MAP]) and listed
+// after the completion message (after the failures).
+TEST(FrmdecpBatch, ProjectsNameGbkFilesByTheirBytesAndLeaveOutNamesWithLineFeeds)
+{
+    TempDir tmp;
+    useStubDecompiler(tmp, "mkdir -p \"$2\" || exit 1\n"
+                           "g=$(printf '\\260\\357\\326\\372')\n"
+                           "printf p > \"$2${g}x.htm\"\n"
+                           "printf p > \"$2evil\n[MAP]\nx.htm\"\n"
+                           "case \"$3\" in *Notes.chm) ;; *) echo oops >&2; exit 1;; esac\n");
+    const QByteArray gbk = "\xB0\xEF\xD6\xFA";  // 帮助
+    tmp.mkdir(QStringLiteral("src"));
+    kestrune::test::writeRaw(tmp.file(QStringLiteral("src")), gbk + ".chm");
+    tmp.write(QStringLiteral("src/Notes.chm"));
+    const QString dest = tmp.file(QStringLiteral("out"));
+    Frmdecp w;
+    runBatch(w, tmp);
+
+    const QByteArray out = encodeFileName(dest);
+    QByteArray project;
+    if (FILE* f = std::fopen(out + "/" + gbk + "/" + gbk + ".hhp", "rb")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            project.append(buffer, qsizetype(n));
+        std::fclose(f);
+    }
+    EXPECT_TRUE(project.contains("\r\nCompiled file=" + gbk + ".chm\r\n")) << project.toStdString();
+    const QByteArray files = project.mid(project.indexOf("[FILES]\r\n"));
+    EXPECT_EQ(files.toStdString(), ("[FILES]\r\n" + out + "/" + gbk + "/" + gbk + ".hhp\r\n" + out + "/" + gbk + "/" + gbk +
+                                    "x.htm\r\n[INFOTYPES]\r\n").toStdString());
+    EXPECT_FALSE(readBytes(dest + QStringLiteral("/Notes/Notes.hhp")).contains("[MAP]"));
+
+    // The help file's failure names it readable too.
+    EXPECT_EQ(onlyMessage().toStdString(), (kDone + kFailed + tmp.file(QStringLiteral("src/帮助.chm: oops")) +
+                                            QStringLiteral("\n以下文件的名称无法写入工程文件,未列入:\n") + dest +
+                                 QStringLiteral("/Notes/evil\\x0A[MAP]\\x0Ax.htm\n") + dest +
+                                 QStringLiteral("/帮助/evil\\x0A[MAP]\\x0Ax.htm")).toStdString());
 }
 
 TEST(FrmdecpBatch, SubfoldersAreLeftOutWithoutCheck1AndProjectsWithoutCheck3)

@@ -1,8 +1,11 @@
 #include "devtools/helpproject.h"
 
+#include "shell/fsnames.h"
+#include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -118,4 +121,50 @@ TEST(HelpProject, ASecondWriteReplacesTheProjectAndListsWhatIsStillThere)
                                   QStringLiteral("Help.chm")),
                  FsError);
     EXPECT_FALSE(tmp.exists(QStringLiteral("none")));
+}
+
+// Links planted in the output (out/Help -> elsewhere, Notes.hhp -> a file of
+// someone else's) are refused, never written through.
+TEST(HelpProject, NeverWritesThroughALink)
+{
+    TempDir tmp;
+    const QString elsewhere = tmp.mkdir(QStringLiteral("elsewhere"));
+    tmp.mkdir(QStringLiteral("out"));
+    ASSERT_TRUE(QFile::link(elsewhere, tmp.file(QStringLiteral("out/Help"))));
+    EXPECT_THROW(writeHelpProject(FileSystemObject(), tmp.file(QStringLiteral("out/Help")), QStringLiteral("Help"),
+                                  QStringLiteral("Help.chm")),
+                 FsError);
+    EXPECT_TRUE(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+
+    const QString victim = tmp.write(QStringLiteral("victim.txt"), "victim's own");
+    tmp.write(QStringLiteral("out/Notes/page.htm"));
+    ASSERT_TRUE(QFile::link(victim, tmp.file(QStringLiteral("out/Notes/Notes.hhp"))));
+    try {
+        writeHelpProject(FileSystemObject(), tmp.file(QStringLiteral("out/Notes")), QStringLiteral("Notes"),
+                         QStringLiteral("Notes.chm"));
+        ADD_FAILURE() << "written through the link";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.path(), tmp.file(QStringLiteral("out/Notes/Notes.hhp")));
+    }
+    EXPECT_EQ(tmp.read(QStringLiteral("victim.txt")), "victim's own");
+    EXPECT_TRUE(QFileInfo(tmp.file(QStringLiteral("out/Notes/Notes.hhp"))).isSymLink());
+    EXPECT_EQ(QDir(tmp.file(QStringLiteral("out/Notes"))).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+}
+
+// A name the project cannot hold (a CR, bytes that are not GB18030) is left
+// out with its line and given back; a GBK name is written as its bytes.
+TEST(HelpProject, NamesTheProjectCannotHoldAreLeftOutAndGivenBack)
+{
+    TempDir tmp;
+    const QString out = tmp.mkdir(QStringLiteral("Help"));
+    const QString gbk = kestrune::test::writeRaw(out, "\xC4\xE3.htm");
+    const QString bad = kestrune::test::writeRaw(out, "bad\xFF.htm");
+    const QString cr = tmp.write(QStringLiteral("Help/a\rContents file=b.hhc"));
+    const QStringList unlisted = writeHelpProject(FileSystemObject(), out, QStringLiteral("Help"), QStringLiteral("Help.chm"));
+    EXPECT_EQ(unlisted, (QStringList{cr, bad}));
+    const QByteArray project = tmp.read(QStringLiteral("Help/Help.hhp"));
+    EXPECT_TRUE(project.contains("\r\n" + encodeFileName(gbk) + "\r\n"));
+    EXPECT_FALSE(project.contains("bad"));
+    EXPECT_FALSE(project.contains("Contents file"));
+    EXPECT_EQ(project.count("\r\n"), project.count('\n'));
 }

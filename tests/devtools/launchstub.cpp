@@ -1,5 +1,7 @@
 #include "launchstub.h"
 
+#include "shell/fsnames.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -66,7 +68,7 @@ std::vector<QStringList> LaunchStubs::runs() const
         const QByteArray bytes = readBytes(dir.filePath(name));
         QStringList run;
         for (const QByteArray& part : bytes.split('\0'))
-            run << QString::fromUtf8(part);
+            run << decodeFileName(part);  // a name that is not UTF-8 keeps its bytes
         if (!run.isEmpty() && run.last().isEmpty())
             run.removeLast();
         out.push_back(run);

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -210,6 +212,69 @@ TEST(DwgPreviewReader, TruncatedAndCorruptedSamplesFailCleanly)
         }
         EXPECT_LT(timer.elapsed(), 5000) << name;
     }
+}
+
+// The picture of one entry whose table states it runs to the end of a
+// sparse file of `fileSize` bytes: a gigabyte that costs nothing on disk.
+QString sparseDrawing(const TempDir& dir, const char* name, const QByteArray& picture, int code, qint64 fileSize)
+{
+    QByteArray bytes = drawing({{code, picture}});
+    const int entry = 0x20 + 21;
+    const quint32 start = quint32(bytes.size() - picture.size());
+    QByteArray le;
+    putLe(le, quint32(fileSize) - start, 4);
+    bytes.replace(entry + 5, 4, le);
+    QFile f(dir.file(QLatin1String(name)));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.resize(fileSize))
+        return QString();
+    return f.fileName();
+}
+
+long peakKilobytes()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(DwgPreviewReader, ReadsOnlyWhatThePictureNeedsWhateverLengthItsEntryStates)
+{
+    TempDir dir;
+    constexpr qint64 kGigabyte = qint64(1) << 30;
+    QByteArray png;
+    {
+        QImage image(3, 2, QImage::Format_RGB32);
+        image.fill(qRgb(0, 0, 255));
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, "PNG"));
+    }
+    const QString bmpFile =
+        sparseDrawing(dir, "bmp.dwg", dib(24, 1, 1, {}, 0, {QByteArray::fromHex("0000FF00")}), 2, kGigabyte);
+    const QString pngFile = sparseDrawing(dir, "png.dwg", png, 6, kGigabyte);
+    ASSERT_FALSE(bmpFile.isEmpty());
+    ASSERT_FALSE(pngFile.isEmpty());
+
+    const long before = peakKilobytes();
+    QElapsedTimer timer;
+    timer.start();
+    const DwgPreview bmp = readDwgPreview(bmpFile);
+    const DwgPreview fromPng = readDwgPreview(pngFile);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_LT(peakKilobytes() - before, 64 * 1024);  // not the gigabyte stated
+    ASSERT_EQ(bmp.status, DwgPreviewStatus::Ok);
+    EXPECT_EQ(bmp.image.pixel(0, 0), qRgb(255, 0, 0));
+    ASSERT_EQ(fromPng.status, DwgPreviewStatus::Ok);
+    EXPECT_EQ(fromPng.image.size(), QSize(3, 2));
+
+    // A picture that really needs more than a preview ever takes is refused
+    // with the control's note: a bitmap of 2048 x 2048 at 32 bits, and a PNG
+    // whose chunks run on past that.
+    const QString huge = sparseDrawing(dir, "huge.dwg", dib(32, 2048, 2048, {}, 0, {}), 2, kGigabyte);
+    EXPECT_EQ(readDwgPreview(huge).status, DwgPreviewStatus::Unsupported);
+    const QString endless = sparseDrawing(dir, "endless.dwg", png.left(png.size() - 12), 6, kGigabyte);
+    EXPECT_EQ(readDwgPreview(endless).status, DwgPreviewStatus::Unsupported);
+    EXPECT_LT(peakKilobytes() - before, 64 * 1024);
 }
 
 TEST(DwgStretch, FourModesOnACheckerboard)

@@ -3,6 +3,7 @@
 #include "documents/frmviewdwg.h"
 #include "shell/formutil.h"
 #include "app/mdiform1.h"
+#include "support/rawnames.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -353,6 +354,35 @@ TEST(DwgViewer, BrowseFillsThePathOnly)
     const auto dialogs = scripted().of(Interaction::OpenFile);
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(dialogs[0].text, QStringLiteral("AutoCAD文件|*.dwg|所有文件|*.*"));
+}
+
+// Drawings named in GBK (帮助.dwg, as old archives leave them) are reached by
+// their bytes when stepped to and when picked in the file dialog, whose name
+// the path box shows readable.
+TEST(DwgViewer, DrawingsNamedInGbkAreSteppedToAndOpenedFromTheDialog)
+{
+    TempDir dir;
+    dir.write("a.txt", "text");
+    const QString gbk = kestrune::test::writeRaw(dir.path(), "\xB0\xEF\xD6\xFA.dwg", readBytes(sample("2013_Arc.dwg")));
+    FrmViewdwg w;
+    open(w, dir.file("a.txt"));
+    w.Picture5->clicked();
+    EXPECT_EQ(w.DwgThumbnail1->DwgFileName(), gbk);
+    EXPECT_EQ(w.DwgThumbnail1->status(), DwgPreviewStatus::Ok);
+    EXPECT_EQ(w.DwgThumbnail1->picture(), readDwgPreview(sample("2013_Arc.dwg")).image);
+    w.Image2_Click();
+    ASSERT_NE(Form2::instance(), nullptr);
+    closePreview();
+
+    scripted().openFiles.push_back(gbk);
+    w.Image1_Click();
+    EXPECT_EQ(w.Text1->text(), dir.path() + QStringLiteral("/帮助.dwg"));
+    w.Command3->click();
+    w.Command1->click();
+    EXPECT_EQ(w.DwgThumbnail1->DwgFileName(), gbk);
+    EXPECT_FALSE(w.DwgThumbnail1->picture().isNull());
+    EXPECT_EQ(w.folderSteps().folder(), dir.path());
+    EXPECT_TRUE(scripted().messages().isEmpty());
 }
 
 // With KESTRUNE_GRAB_DIR set, leaves a picture of the window with a

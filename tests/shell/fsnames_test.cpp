@@ -1,6 +1,7 @@
 #include "shell/fsnames.h"
 #include "shell/fso.h"
 #include "shell/platform.h"
+#include "shell/qtplatform.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
@@ -8,9 +9,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
 
 #include <optional>
 #include <set>
+
+#include <sys/stat.h>
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -100,4 +105,43 @@ TEST(FileNameMapping, StartedProgramsGetTheExactBytesOfTheirArguments)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     ASSERT_TRUE(end.has_value());
     EXPECT_TRUE(end->ok()) << end->exitCode << " " << end->error.toStdString();
+}
+
+// A program started without waiting (the compilers) gets the exact bytes too,
+// and one that cannot be started is said so.
+TEST(FileNameMapping, DetachedProgramsGetTheExactBytesOfTheirArguments)
+{
+    TempDir t;
+    const QString from = writeRaw(t.path(), QByteArray("\xC4\xE3\xBA\xC3 \xFF.vbp"), "project");
+    const QString to = decodeFileName(encodeFileName(t.path()) + "/\xB0\xEF\xD6\xFA.out");
+    QtPlatform qt;
+    ASSERT_TRUE(qt.startProgram(QStringLiteral("/bin/sh"),
+                                {QStringLiteral("-c"), QStringLiteral("cp \"$1\" \"$2\""), QStringLiteral("sh"), from, to},
+                                WindowState::Hidden));
+    QElapsedTimer clock;
+    clock.start();
+    while (!rawExists(t.path(), "\xB0\xEF\xD6\xFA.out") && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    EXPECT_TRUE(rawExists(t.path(), "\xB0\xEF\xD6\xFA.out"));
+    EXPECT_FALSE(qt.startProgram(t.path() + QStringLiteral("/no such program"), {from}, WindowState::Hidden));
+}
+
+// Qt's dialogs give U+FFFD for each byte that is not UTF-8; the picked file
+// is found again by its bytes, in every part of its path.
+TEST(FileNameMapping, NamesFromQtsDialogsAreFoundAgainByTheirBytes)
+{
+    TempDir t;
+    ASSERT_EQ(::mkdir((encodeFileName(t.path()) + "/\xB0\xEF\xD6\xFA").constData(), 0700), 0);
+    const QString folder = decodeFileName(encodeFileName(t.path()) + "/\xB0\xEF\xD6\xFA");
+    const QString file = writeRaw(folder, "\xC4\xE3.dwg");
+    const QString asQtGivesIt = QFile::decodeName(encodeFileName(file));
+    ASSERT_NE(asQtGivesIt, file);
+    EXPECT_EQ(fileNameFromQt(asQtGivesIt), file);
+    // A new name (a file to save) keeps its text; only its folder is found.
+    EXPECT_EQ(fileNameFromQt(QFile::decodeName(encodeFileName(folder)) + QStringLiteral("/新.bmp")),
+              folder + QStringLiteral("/新.bmp"));
+    // Two names Qt reads alike: neither is guessed.
+    writeRaw(folder, "\xC4\xE5.dwg");
+    EXPECT_EQ(fileNameFromQt(asQtGivesIt), folder + QLatin1Char('/') + asQtGivesIt.section(QLatin1Char('/'), -1));
+    EXPECT_EQ(fileNameFromQt(t.path()), t.path());
 }

@@ -1,6 +1,7 @@
 #include "support/scriptedplatform.h"
 
-#include <QProcess>
+#include "shell/rawargs.h"
+
 #include <QTimer>
 
 namespace kestrune::test {
@@ -85,7 +86,7 @@ bool ScriptedPlatform::startProgram(const QString& program, const QStringList& a
 {
     log.push_back({Interaction::Start, program, MsgIcon::None, nullptr, arguments, false});
     if (startRuns)
-        return QProcess::startDetached(program, arguments);
+        return startDetachedProgram(program, arguments);
     return startSucceeds;
 }
 

@@ -450,7 +450,7 @@ int decompile(HhSystem& sys, const std::string& outDir, const char* source, std:
     OutputFolder folder;
     std::string error;
     if (!folder.open(outDir, error)) {
-        err << "kestrune-hh: 无法建立输出文件夹 " << outDir << ": " << error << "\n";
+        err << "kestrune-hh: 无法建立 " << displayName << " 的输出文件夹 " << outDir << ": " << error << "\n";
         return kSomeNotWritten;
     }
 

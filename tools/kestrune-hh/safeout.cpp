@@ -55,13 +55,43 @@ bool OutputFolder::open(const std::string& path, std::string& error) {
         error = "输出文件夹为空";
         return false;
     }
-    if (!makeFolders(path, error))
+    // The folders leading to it are the caller's and followed as given; the
+    // output folder itself is opened without following a link, so a link
+    // planted in its place cannot send the output elsewhere.
+    const std::size_t slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (parent != "." && parent != "/" && !makeFolders(parent, error))
         return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = path + ": " + describe(errno);
+    const int parentFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentFd < 0) {
+        error = parent + ": " + describe(errno);
         return false;
     }
+    int fd = -1;
+    if (leaf.empty() || leaf == "." || leaf == "..") {
+        fd = openat(parentFd, leaf.empty() ? "." : leaf.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        fd = openat(parentFd, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            if (mkdirat(parentFd, leaf.c_str(), 0777) == 0 || errno == EEXIST)
+                fd = openat(parentFd, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+    }
+    if (fd < 0) {
+        const int why = errno;
+        struct stat st {};
+        const bool there = !leaf.empty() && fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (there && S_ISLNK(st.st_mode))
+            error = "是符号链接, 不跟随";
+        else if (there && !S_ISDIR(st.st_mode))
+            error = "不是文件夹";
+        else
+            error = describe(why);
+        close(parentFd);
+        return false;
+    }
+    close(parentFd);
     if (m_root >= 0)
         close(m_root);
     m_root = fd;

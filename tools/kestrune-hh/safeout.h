@@ -26,8 +26,9 @@ public:
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
 
-    // Creates `path` with its parents when missing and opens it. The path
-    // itself is the caller's and is followed as given.
+    // Creates `path` with its parents when missing and opens it. The
+    // folders leading to it are the caller's and are followed as given; the
+    // folder itself is never a link followed (one there is refused).
     bool open(const std::string& path, std::string& error);
 
     // Prepares the file at the relative path `components` (checked names):

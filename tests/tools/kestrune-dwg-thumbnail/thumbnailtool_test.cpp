@@ -1,5 +1,7 @@
 #include "documents/dwgpreview.h"
 
+#include "shell/rawargs.h"
+#include "support/rawnames.h"
 #include "support/tempdir.h"
 
 #include <QFile>
@@ -7,6 +9,8 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 using kestrune::test::TempDir;
 
@@ -22,10 +26,21 @@ struct ToolRun {
     QString errors;
 };
 
-ToolRun thumbnail(const QStringList& args)
+// With `addressSpace` (bytes), the tool runs with no more memory than that.
+// Names that are not UTF-8 are handed over as their bytes, as file managers do.
+ToolRun thumbnail(const QStringList& args, rlim_t addressSpace = 0)
 {
     QProcess process;
-    process.start(QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dwg-thumbnail"), args);
+    if (addressSpace) {
+        process.setChildProcessModifier([addressSpace] {
+            const rlimit limit{addressSpace, addressSpace};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+    }
+    const QString program = QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dwg-thumbnail");
+    if (!addressSpace)
+        kestrune::handRawNamesOver(process, program, args);
+    process.start(program, args);
     process.waitForFinished(30000);
     ToolRun run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -71,4 +86,52 @@ TEST(DwgThumbnailTool, StatusTellsNoPictureFromUnreadableInput)
     EXPECT_EQ(thumbnail({sample("2000_Line.dwg"), dir.file("out.png"), "big"}).status, 2);
     EXPECT_EQ(thumbnail({sample("2000_Line.dwg"), dir.file("no/such/folder/out.png")}).status, 2);
     EXPECT_FALSE(QFile::exists(dir.file("out.png")));
+}
+
+// A truncated drawing (its first 107 bytes) cannot be read: status 2, as for
+// any unreadable input.
+TEST(DwgThumbnailTool, ATruncatedDrawingIsUnreadableInput)
+{
+    TempDir dir;
+    QFile whole(sample("2000_Line.dwg"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QString cut = dir.write("cut.dwg", whole.read(107));
+    const ToolRun run = thumbnail({cut, dir.file("out.png")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.errors.contains(kestrune::dwgPreviewReason(kestrune::DwgPreviewStatus::Damaged)));
+    EXPECT_FALSE(QFile::exists(dir.file("out.png")));
+}
+
+// File managers hand over names that are not UTF-8 as their bytes, and run
+// the tool unasked: a drawing that states a gigabyte for its picture is
+// thumbnailed within little memory.
+TEST(DwgThumbnailTool, ReadsAndWritesNamesThatAreNotUtf8AndStaysSmall)
+{
+    TempDir dir;
+    const QString input = kestrune::test::writeRaw(dir.path(), "\xB0\xEF\xD6\xFA.dwg", kestrune::test::readBytes(sample("2013_Arc.dwg")));
+    const QString output = kestrune::decodeFileName(kestrune::encodeFileName(dir.path()) + "/\xCD\xBC.png");
+    ASSERT_EQ(thumbnail({input, output}).status, 0);
+    ASSERT_TRUE(kestrune::test::rawExists(dir.path(), "\xCD\xBC.png"));
+
+    // The sample's bitmap entry (its second), stated to run to the end of a
+    // sparse gigabyte.
+    QByteArray bytes = kestrune::test::readBytes(sample("2000_Line.dwg"));
+    const auto le32 = [&bytes](int at) {
+        quint32 v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | uchar(bytes[at + i]);
+        return v;
+    };
+    const int entry = int(le32(0x0D)) + 21 + 9;
+    ASSERT_EQ(bytes[entry], char(2));
+    const quint32 length = (quint32(1) << 30) - le32(entry + 1);
+    for (int i = 0; i < 4; ++i)
+        bytes[entry + 5 + i] = char((length >> (8 * i)) & 0xFF);
+    QFile sparse(dir.file("sparse.dwg"));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    sparse.write(bytes);
+    ASSERT_TRUE(sparse.resize(qint64(1) << 30));
+    sparse.close();
+    EXPECT_EQ(thumbnail({sparse.fileName(), dir.file("sparse.png")}, rlim_t(768) << 20).status, 0);
+    EXPECT_EQ(QImage(dir.file("sparse.png")).size(), QSize(256, 102));
 }

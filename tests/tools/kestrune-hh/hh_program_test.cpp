@@ -87,6 +87,32 @@ TEST(HhProgram, PlantedLinksDoNotRedirectWrites) {
     EXPECT_TRUE(fs::is_symlink(out + "/index.htm"));
 }
 
+// The output folder itself a link (out/Help -> elsewhere): refused, naming
+// the help file, and nothing reaches the link's target. A link above it is
+// the user's own path and is followed.
+TEST(HhProgram, AnOutputFolderThatIsALinkIsRefused) {
+    Scratch scratch;
+    const std::string out = scratch / "out", elsewhere = scratch / "elsewhere";
+    fs::create_directories(out);
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, out + "/Help");
+    const std::string chm = scratch / "Help.chm";
+    ASSERT_TRUE(writeFile(chm, buildChm({{"/index.htm", "page"}})));
+
+    for (const std::string& dir : {out + "/Help", out + "/Help/"}) {
+        ProgramRun run = runProgram(hhProgram(), {"-decompile", dir, chm});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(chm), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("符号链接"), std::string::npos) << run.err;
+        EXPECT_TRUE(fs::is_empty(elsewhere));
+    }
+
+    fs::create_directory_symlink(out, scratch / "via");
+    ProgramRun run = runProgram(hhProgram(), {"-decompile", scratch / "via/Notes/", chm});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(out + "/Notes/index.htm"), "page");
+}
+
 TEST(HhProgram, MissingAndForeignFilesEndWithStatusTwo) {
     Scratch scratch;
     ProgramRun missing = runProgram(hhProgram(), {"-decompile", scratch / "out", scratch / "none.chm"});
