@@ -1,6 +1,7 @@
 #include "documents/frmjmword.h"
 
 #include "shell/batchprogress.h"
+#include "shell/fsnames.h"
 #include "shell/platform.h"
 #include "shell/textutil.h"
 
@@ -115,7 +116,7 @@ void frmjmword::Command2_Click()
         const QString path = trimBlanks(entry);
         if (m_closeAsked || !progress.step(path, handled))
             break;
-        appendInfo(QStringLiteral("加密文档 ") + path);
+        appendInfo(QStringLiteral("加密文档 ") + displayFileName(path));
         // The line is on screen before the document is opened.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (const std::optional<QString> failed = comp(path))
