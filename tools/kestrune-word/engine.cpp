@@ -660,8 +660,11 @@ QString Engine::verify(const QString& file, DocKind kind, const QString& openPas
         return openPassword.isEmpty() ? QStringLiteral("保存后的文件仍有打开密码")
                                       : QStringLiteral("保存后的文件没有打开密码");
     if (!opened.loaded)
-        return QStringLiteral("保存后的文件无法重新打开(%1)")
-            .arg(opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem);
+    {
+        const QString why = opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem;
+        return why.isEmpty() ? QStringLiteral("保存后的文件无法重新打开")
+                             : QStringLiteral("保存后的文件无法重新打开(%1)").arg(why);
+    }
     // A document with a modify password opens read-only until it is given,
     // and carries the password's hash. An editing restriction (Word's
     // read-only protection) also makes it open read-only, but it is not a
