@@ -598,12 +598,12 @@ int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* err
             *error = QStringLiteral("打开密码不正确");
         else if (handler->cancelled)
             *error = prompt ? QStringLiteral("文档有打开密码,没有输入密码") : QStringLiteral("文档有打开密码");
+        else if (!handler->other.isEmpty())
+            *error = cannotOpen(handler->other);
         else if (handler->askedOpen)
             // A password was given and still the document did not open (the
             // Word 97-2003 filter does not ask again for a wrong one).
             *error = QStringLiteral("打开密码不正确");
-        else if (!handler->other.isEmpty())
-            *error = cannotOpen(handler->other);
         else
             *error = cannotOpen(loaded.error);
         return -1;
