@@ -1,5 +1,6 @@
 #include "documents/officeword.h"
 
+#include "shell/fsnames.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
 
@@ -29,7 +30,7 @@ constexpr int kAbandonGraceMs = 2000;
 
 QString describeFile(const QString& file)
 {
-    return QDir::toNativeSeparators(file);
+    return QDir::toNativeSeparators(displayFileName(file));
 }
 
 }  // namespace
@@ -242,11 +243,14 @@ WordDocument* OfficeWordApplication::openDocument(const QString& fileName, bool 
         throw WordError(QStringLiteral("文档引擎已经退出"));
     const QString file = QFileInfo(fileName).absoluteFilePath();
     bool cancelled = false;
+    // A JSON string cannot carry a name that is not UTF-8: its exact bytes
+    // go along.
     const QJsonObject answer =
-        call({{QStringLiteral("op"), QStringLiteral("open")}, {QStringLiteral("file"), file}},
-             [this, &cancelled](const QJsonObject& ask) -> std::optional<QString> {
-                 const QString prompt = QStringLiteral("文档“%1”设有打开密码,请输入密码:")
-                                            .arg(describeFile(ask.value(QStringLiteral("file")).toString()));
+        call({{QStringLiteral("op"), QStringLiteral("open")},
+              {QStringLiteral("file"), displayFileName(file)},
+              {QStringLiteral("fileBytes"), QString::fromLatin1(encodeFileName(file).toBase64())}},
+             [this, &cancelled, &file](const QJsonObject&) -> std::optional<QString> {
+                 const QString prompt = QStringLiteral("文档“%1”设有打开密码,请输入密码:").arg(describeFile(file));
                  const QString typed = askPassword(owner_, prompt);
                  if (typed.isEmpty()) {
                      cancelled = true;

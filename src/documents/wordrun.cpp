@@ -1,5 +1,6 @@
 #include "documents/wordrun.h"
 
+#include "shell/fsnames.h"
 #include "shell/textutil.h"
 
 namespace kestrune {
@@ -42,7 +43,7 @@ WordRunResult WordRun::run()
         if (!m_progress.step(result.handled, path))
             break;
         // The line is on screen before the document is opened.
-        m_progress.line(QStringLiteral("加密文档 ") + path);
+        m_progress.line(QStringLiteral("加密文档 ") + displayFileName(path));
         if (const std::optional<QString> failed = comp(path))
             m_progress.line(*failed);
         ++result.handled;

@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 using namespace kestrune;
@@ -115,4 +117,35 @@ TEST(WordWindowOffice, AWrongOfficeFolderIsReportedAndNothingIsProcessed)
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::None);
     EXPECT_EQ(w.list().count(), 1);
     EXPECT_EQ(w.wordapp(), nullptr);
+}
+
+TEST(WordWindowOffice, ADocumentThatKillsTheOfficeHasItsLineAndTheLaterOnesAreStillDone)
+{
+    TempDir dir;
+    const QByteArray sample = readBytes(QStringLiteral(KESTRUNE_TEST_DATA "/documents/word_sample.docx"));
+    const QString crash = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("crash-here.docx"));
+    const QString gbk = writeRawName(dir, "\xC4\xE3\xBA\xC3.docx", sample);  // 你好.docx in GBK
+    const QString last = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("last.docx"));
+    // The helper kills its office while it loads a document so named.
+    qputenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON", "crash-here");
+    frmjmword w;
+    w.Text4->clear();
+    for (const QString& p : {crash, gbk, last})
+        add(w, p);
+    w.Command2->click();
+    qunsetenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON");
+
+    const QStringList lines = w.Text3->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 8) << w.Text3->toPlainText().toStdString();
+    EXPECT_EQ(lines[2], QStringLiteral("加密文档 ") + crash);
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("  无法打开:")) && lines[3].contains(QStringLiteral("意外退出")))
+        << lines[3].toStdString();
+    EXPECT_EQ(lines[4], QStringLiteral("加密文档 ") + dir.path() + QStringLiteral("/你好.docx"));
+    EXPECT_EQ(lines[5], QStringLiteral("加密文档 ") + last);
+    EXPECT_EQ(lines[6], QStringLiteral("列表中的所有文档加密完成!"));
+    EXPECT_EQ(readBytes(crash), sample);
+    EXPECT_TRUE(inspect(last, QStringLiteral("739"), QString()).decrypts);
+    const QByteArray gbkBytes = encodeFileName(gbk);
+    ASSERT_EQ(::rename(gbkBytes.constData(), QFile::encodeName(dir.file(QStringLiteral("gbk.docx"))).constData()), 0);
+    EXPECT_TRUE(inspect(dir.file(QStringLiteral("gbk.docx")), QStringLiteral("739"), QString()).decrypts);
 }

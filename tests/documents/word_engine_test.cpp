@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -274,4 +275,154 @@ TEST(WordEngine, FailuresLeaveTheFilesAsTheyWere)
     QStringList files = leftovers(dir);
     files.sort();
     EXPECT_EQ(files, expected);
+}
+
+TEST(WordEngine, ANewerVersionSavedAfterTheLoadIsNeverReplaced)
+{
+    TempDir dir;
+    const QString edited = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("edited.docx"));
+    const QString swapped = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("swapped.docx"));
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    // Saved over in place by an editor: other contents, another size.
+    WordDocument* doc = app->openDocument(edited, false);
+    const QByteArray newer = readBytes(QStringLiteral(KESTRUNE_TEST_DATA "/documents/word_restricted.docx"));
+    ASSERT_NE(newer.size(), readBytes(edited).size());
+    dir.write(QStringLiteral("edited.docx"), newer);
+    doc->setPassword(QStringLiteral("739"));
+    doc->setWritePassword(QString());
+    try {
+        doc->save();
+        ADD_FAILURE() << "the newer version was replaced";
+    } catch (const WordError& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("已被其他程序修改"))) << e.description().toStdString();
+    }
+    doc->close();
+    EXPECT_EQ(readBytes(edited), newer);
+
+    // Replaced by a sync client's rename: same size and time, another file.
+    doc = app->openDocument(swapped, false);
+    const QString incoming = dir.file(QStringLiteral("incoming"));
+    ASSERT_TRUE(QFile::copy(swapped, incoming));
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(swapped).constData(), &st), 0);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(incoming).constData(), times, 0), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(swapped).constData()), 0);
+    doc->setPassword(QStringLiteral("739"));
+    doc->setWritePassword(QString());
+    EXPECT_THROW(doc->save(), WordError);
+    doc->close();
+    EXPECT_FALSE(inspect(swapped, QString(), QString()).encrypted);
+    EXPECT_EQ(leftovers(dir), (QStringList{QStringLiteral("edited.docx"), QStringLiteral("swapped.docx")}));
+}
+
+TEST(WordEngine, AnEditingRestrictionIsNotAModifyPassword)
+{
+    // word_restricted.docx is word_sample.docx with Word's read-only editing
+    // restriction, <w:documentProtection w:edit="readOnly" w:enforcement="1"/>,
+    // added to word/settings.xml.
+    TempDir dir;
+    const QString file = copyWordFixture(dir, QStringLiteral("word_restricted.docx"), QStringLiteral("restricted.docx"));
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    // Only an open password.
+    ASSERT_EQ(protect(*app, file, QStringLiteral("739"), QString()), QString());
+    Protection p = inspect(file, QStringLiteral("739"), QString());
+    EXPECT_TRUE(p.decrypts);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("none"));
+    EXPECT_TRUE(p.editingRestriction);
+
+    // Both removed: the restriction is the document's own and stays.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
+    p = inspect(file, QString(), QString());
+    EXPECT_FALSE(p.encrypted);
+    EXPECT_EQ(p.writeProtection, QStringLiteral("none"));
+    EXPECT_TRUE(p.editingRestriction);
+
+    // A real modify password is still told apart: set, then removed.
+    ASSERT_EQ(protect(*app, file, QString(), QStringLiteral("5917")), QString());
+    EXPECT_EQ(inspect(file, QString(), QStringLiteral("5917")).writeProtection, QStringLiteral("match"));
+    ASSERT_EQ(protect(*app, file, QString(), QString()), QString());
+    EXPECT_EQ(inspect(file, QString(), QString()).writeProtection, QStringLiteral("none"));
+}
+
+TEST(WordEngine, ReasonsAreTheUsersNotTheOfficesInternals)
+{
+    TempDir dir;
+    const QString doc = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("old.doc"));
+    QByteArray broken("PK\x03\x04", 4);
+    for (int i = 0; i < 3000; ++i)
+        broken.append(char((i * 7919) >> 3));
+    const QString package = dir.write(QStringLiteral("broken.docx"), broken);
+    auto app = startWord();
+    ASSERT_TRUE(app);
+    ASSERT_EQ(protect(*app, doc, QStringLiteral("739"), QString()), QString());
+
+    // A .doc given a wrong password says so, as a .docx does.
+    scripted().inputs.push_back(QStringLiteral("738"));
+    EXPECT_EQ(protect(*app, doc, QString(), QString()), QStringLiteral("打开密码不正确"));
+    EXPECT_TRUE(inspect(doc, QStringLiteral("739"), QString()).decrypts);
+
+    // A broken package: no source locations, codes or function names.
+    const QString failure = protect(*app, package, QStringLiteral("739"), QString());
+    EXPECT_TRUE(failure.contains(QStringLiteral("已损坏"))) << failure.toStdString();
+    for (const char* internal : {".cxx", " at ", "::", "0x"})
+        EXPECT_FALSE(failure.contains(QLatin1String(internal))) << failure.toStdString();
+    EXPECT_EQ(readBytes(package), broken);
+}
+
+TEST(WordEngine, AnOfficeThatDiesOnADocumentFailsThatDocumentOnly)
+{
+    TempDir dir;
+    const QString crash = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("crash-here.docx"));
+    const QString after = copyWordFixture(dir, QStringLiteral("word_sample.docx"), QStringLiteral("after.docx"));
+    const QByteArray before = readBytes(crash);
+    // The helper kills its office while it loads a document so named.
+    qputenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON", "crash-here");
+    auto app = startWord();
+    qunsetenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON");
+    ASSERT_TRUE(app);
+
+    const QString failure = protect(*app, crash, QStringLiteral("739"), QString());
+    EXPECT_TRUE(failure.contains(QStringLiteral("意外退出"))) << failure.toStdString();
+    EXPECT_EQ(readBytes(crash), before);
+    // The helper is still there, and a new office does the next document.
+    EXPECT_TRUE(app->isRunning());
+    ASSERT_EQ(protect(*app, after, QStringLiteral("739"), QString()), QString());
+    EXPECT_TRUE(inspect(after, QStringLiteral("739"), QString()).decrypts);
+    EXPECT_FALSE(protect(*app, crash, QStringLiteral("739"), QString()).isEmpty());
+    EXPECT_TRUE(app->isRunning());
+}
+
+TEST(WordEngine, ANameThatIsNotUtf8IsReachedByItsExactBytes)
+{
+    // 帮助/你好.docx and 帮助/a.docx in GBK, as old Chinese archives leave them.
+    TempDir dir;
+    ASSERT_EQ(::mkdir((QFile::encodeName(dir.path()) + "/\xB0\xEF\xD6\xFA").constData(), 0755), 0);
+    const QByteArray sample = readBytes(QStringLiteral(KESTRUNE_TEST_DATA "/documents/word_sample.docx"));
+    const QString gbk = writeRawName(dir, "\xB0\xEF\xD6\xFA/\xC4\xE3\xBA\xC3.docx", sample);
+    const QString inGbkFolder = writeRawName(dir, "\xB0\xEF\xD6\xFA/a.docx", sample);
+    auto app = startWord();
+    ASSERT_TRUE(app);
+
+    for (const QString& file : {gbk, inGbkFolder})
+        ASSERT_EQ(protect(*app, file, QStringLiteral("739"), QString()), QString()) << displayFileName(file).toStdString();
+    // The prompt for the current password names it readably.
+    scripted().inputs.push_back(QStringLiteral("739"));
+    ASSERT_EQ(protect(*app, gbk, QStringLiteral("新"), QString()), QString());
+    const auto inputs = scripted().of(Interaction::Input);
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_TRUE(inputs[0].text.contains(QStringLiteral("帮助/你好.docx"))) << inputs[0].text.toStdString();
+
+    // Read by their bytes: nothing else was written beside them.
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/\xB0\xEF\xD6\xFA/";
+    ASSERT_EQ(::rename((folder + "\xC4\xE3\xBA\xC3.docx").constData(), QFile::encodeName(dir.file("1.docx")).constData()), 0);
+    ASSERT_EQ(::rename((folder + "a.docx").constData(), QFile::encodeName(dir.file("2.docx")).constData()), 0);
+    EXPECT_TRUE(inspect(dir.file(QStringLiteral("1.docx")), QStringLiteral("新"), QString()).decrypts);
+    EXPECT_TRUE(inspect(dir.file(QStringLiteral("2.docx")), QStringLiteral("739"), QString()).decrypts);
+    EXPECT_EQ(::rmdir(folder.constData()), 0) << "left behind in the folder";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "documents/officeword.h"
+#include "shell/fsnames.h"
 #include "support/tempdir.h"
 
 #include <QFile>
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kestrune::test {
 
@@ -26,6 +30,20 @@ inline QString copyWordFixture(TempDir& dir, const QString& fixture, const QStri
     const QByteArray bytes = readBytes(QStringLiteral(KESTRUNE_TEST_DATA "/documents/") + fixture);
     EXPECT_FALSE(bytes.isEmpty()) << fixture.toStdString();
     return dir.write(name, bytes);
+}
+
+// Writes a file whose name (below `dir`) is given as raw bytes, which need
+// not be UTF-8; its path as the program holds it (src/shell/fsnames.h).
+inline QString writeRawName(const TempDir& dir, const QByteArray& relative, const QByteArray& bytes)
+{
+    const QByteArray path = encodeFileName(dir.path()) + '/' + relative;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_GE(fd, 0) << path.toStdString();
+    if (fd >= 0) {
+        EXPECT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    return decodeFileName(path);
 }
 
 // Starts the engine on the installed office. A missing office fails the
@@ -49,6 +67,7 @@ struct Protection {
     QString writeProtection;  // "none", "match" or "mismatch"
     bool template_ = false;     // Word 97-2003 header: a template
     bool encryptedFlag = false;  // Word 97-2003 header: encrypted
+    bool editingRestriction = false;  // .docx: an enforced w:documentProtection
 };
 
 inline Protection inspect(const QString& file, const QString& openPassword, const QString& modifyPassword)
@@ -68,6 +87,7 @@ inline Protection inspect(const QString& file, const QString& openPassword, cons
     p.writeProtection = o.value(QStringLiteral("writeProtection")).toString();
     p.template_ = o.value(QStringLiteral("template")).toBool();
     p.encryptedFlag = o.value(QStringLiteral("encryptedFlag")).toBool();
+    p.editingRestriction = o.value(QStringLiteral("editingRestriction")).toBool();
     return p;
 }
 

@@ -2,8 +2,14 @@
 
 #include "unotext.h"
 
+#include "shell/fsnames.h"
+
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/document/BrokenPackageRequest.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
@@ -29,15 +35,26 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <QRegularExpression>
+
+#include <climits>
+#include <memory>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace css;
+using kestrune::currentFolderPath;
+using kestrune::decodeFileName;
+using kestrune::displayFileName;
+using kestrune::encodeFileName;
 
 namespace kw {
 
@@ -63,9 +80,96 @@ beans::PropertyValue prop(const char* name, const uno::Any& value)
     return p;
 }
 
+// The exact bytes of a file's absolute path.
+QByteArray absoluteBytes(const QString& file)
+{
+    const QByteArray bytes = encodeFileName(file);
+    if (bytes.startsWith('/'))
+        return bytes;
+    return encodeFileName(currentFolderPath()) + '/' + bytes;
+}
+
+QByteArray baseName(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
+    return !kestrune::hasRawBytes(decodeFileName(bytes));
+}
+
+// The office reads the path of a file URL as UTF-8 and cannot reach a name
+// that is not (GBK names from Windows systems): such a file or folder is
+// given to it as a link in a private folder of this helper, named in plain
+// characters, that points to its exact bytes.
+class Aliases {
+public:
+    // A path the office can reach for `path` (absolute bytes).
+    QByteArray reach(const QByteArray& path)
+    {
+        if (isUtf8(path))
+            return path;
+        const QByteArray base = baseName(path);
+        const QByteArray folder = path.left(path.size() - base.size() - 1);
+        if (isUtf8(base)) {
+            // The folder is linked: files made in it (the saved copy) are
+            // reached the same way.
+            const QByteArray link = linkTo(folder.isEmpty() ? QByteArray("/") : folder, QByteArray());
+            return link.isEmpty() ? path : link + '/' + base;
+        }
+        // The file itself, with its extension (the office goes by it too).
+        const qsizetype dot = base.lastIndexOf('.');
+        const QByteArray suffix = dot > 0 && isUtf8(base.mid(dot)) ? base.mid(dot) : QByteArray();
+        const QByteArray link = linkTo(path, suffix);
+        return link.isEmpty() ? path : link;
+    }
+
+private:
+    QByteArray linkTo(const QByteArray& target, const QByteArray& suffix)
+    {
+        const auto known = links_.find(target + '\0' + suffix);
+        if (known != links_.end())
+            return known->second;
+        if (!dir_) {
+            dir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestrune-word-XXXXXX"));
+            if (!dir_->isValid()) {
+                dir_.reset();
+                return {};
+            }
+        }
+        const QByteArray link =
+            QFile::encodeName(dir_->path()) + "/" + QByteArray::number(qulonglong(links_.size())) + suffix;
+        if (::symlink(target.constData(), link.constData()) != 0)
+            return {};
+        links_[target + '\0' + suffix] = link;
+        return link;
+    }
+
+public:
+    // Removes the links and their folder.
+    void clear()
+    {
+        links_.clear();
+        dir_.reset();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::map<QByteArray, QByteArray> links_;
+};
+
+Aliases& aliases()
+{
+    static Aliases a;
+    return a;
+}
+
+// The URL the office is given for a file.
 OUString fileUrl(const QString& file)
 {
-    return toOU(QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded()));
+    const QByteArray path = aliases().reach(absoluteBytes(file));
+    return toOU(QString::fromLatin1("file://" + path.toPercentEncoding("/")));
 }
 
 // Answers the office's questions during a load: the open password from the
@@ -132,10 +236,14 @@ public:
                 }
                 cancelled = true;
             }
+        } else if (document::BrokenPackageRequest broken; req >>= broken) {
+            // Said as such, not offered for repair: nothing is changed here.
+            other = QStringLiteral("文件已损坏");
         } else {
             uno::Exception e;
             if (req >>= e)
                 other = toQ(e.Message);
+            debug(QStringLiteral("request says: %1").arg(other));
             if (other.isEmpty())
                 other = toQ(req.getValueTypeName());
         }
@@ -173,6 +281,22 @@ QString filterOf(const uno::Reference<lang::XComponent>& component)
     return {};
 }
 
+// Whether the document carries a modify password (Word's write protection),
+// as the office read it: an editing restriction is not one.
+bool hasModifyPasswordInfo(const uno::Reference<lang::XComponent>& component)
+{
+    uno::Reference<lang::XMultiServiceFactory> factory(component, uno::UNO_QUERY);
+    if (!factory.is())
+        return false;
+    uno::Reference<beans::XPropertySet> settings(factory->createInstance("com.sun.star.document.Settings"),
+                                                 uno::UNO_QUERY);
+    if (!settings.is())
+        return false;
+    uno::Sequence<beans::PropertyValue> info;
+    settings->getPropertyValue("ModifyPasswordInfo") >>= info;
+    return info.getLength() > 0;
+}
+
 bool isWriterDocument(const uno::Reference<lang::XComponent>& component)
 {
     uno::Reference<lang::XServiceInfo> info(component, uno::UNO_QUERY);
@@ -183,6 +307,19 @@ struct LoadResult {
     uno::Reference<lang::XComponent> component;
     QString error;  // the office's own words, when it gave any
 };
+
+// Calls that fail because the connection to the office broke (it died)
+// leave no office to go on with.
+template <typename F>
+void guarded(Office& office, F&& call)
+{
+    try {
+        call();
+    } catch (const lang::DisposedException&) {
+        office.connectionLost();
+        throw;
+    }
+}
 
 LoadResult load(Office& office, const QString& file, Handler* handler, bool readOnly,
                 const std::optional<QString>& password)
@@ -200,9 +337,16 @@ LoadResult load(Office& office, const QString& file, Handler* handler, bool read
         args.getArray()[args.getLength() - 1] = prop("Password", uno::Any(toOU(*password)));
     }
     LoadResult result;
+    // Tests of this helper make the office die while it loads a document
+    // whose name holds this text, as some documents make it crash.
+    static const QByteArray killOn = qgetenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON");
+    if (!killOn.isEmpty() && baseName(encodeFileName(file)).contains(killOn) && office.pid() > 0)
+        ::kill(office.pid(), SIGKILL);
     try {
-        uno::Reference<frame::XComponentLoader> loader(office.desktop(), uno::UNO_QUERY_THROW);
-        result.component = loader->loadComponentFromURL(fileUrl(file), "_blank", 0, args);
+        guarded(office, [&] {
+            uno::Reference<frame::XComponentLoader> loader(office.desktop(), uno::UNO_QUERY_THROW);
+            result.component = loader->loadComponentFromURL(fileUrl(file), "_blank", 0, args);
+        });
     } catch (const uno::Exception& e) {
         result.error = toQ(e.Message);
     }
@@ -289,6 +433,11 @@ namespace {
 // A document with more than one name (hard links) cannot be re-protected:
 // the saved file takes the place of one name only, and the other names keep
 // the old, unprotected contents. "" when the file has one name.
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 QString hardLinkProblem(const struct stat& st)
 {
     if (st.st_nlink <= 1)
@@ -302,28 +451,113 @@ QString hardLinkProblem(const struct stat& st)
 Engine::~Engine()
 {
     closeAll();
+    aliases().clear();
+}
+
+QString Engine::changedSinceLoaded(const Doc& doc, const struct stat& now)
+{
+    const Identity& was = doc.identity;
+    if (now.st_dev == was.device && now.st_ino == was.inode && now.st_size == was.size &&
+        sameTime(now.st_mtim, was.modified))
+        return {};
+    return QStringLiteral("文件在打开后已被其他程序修改或替换,为免覆盖新的内容未保存,文件保持现在的样子");
+}
+
+QString officeReason(const QString& message)
+{
+    // "... at ./sfx2/source/doc/sfxbasemodel.cxx:1783": where in the office
+    // the error was raised, nothing the user can act on.
+    static const QRegularExpression location(QStringLiteral("\\s*\\bat\\s+\\S+\\.(?:cxx|cpp|hxx|hpp|h|c):\\d+"));
+    QString text = message;
+    text.remove(location);
+    text = text.trimmed();
+    // "0x507(Error Area:Io Class:Access Code:7)": the office's error code.
+    static const QRegularExpression errorClass(QStringLiteral("Class:(\\w+)"));
+    const QRegularExpressionMatch m = errorClass.match(text);
+    if (m.hasMatch()) {
+        const QString c = m.captured(1);
+        if (c == QLatin1String("Access") || c == QLatin1String("Locked") || c == QLatin1String("Write"))
+            return QStringLiteral("无法访问文件");
+        if (c == QLatin1String("NotExists") || c == QLatin1String("Path"))
+            return QStringLiteral("文件不存在");
+        if (c == QLatin1String("Format") || c == QLatin1String("Read") || c == QLatin1String("Wrongformat"))
+            return QStringLiteral("文件已损坏或格式无法识别");
+        return {};
+    }
+    // Names of the office's functions, types and URLs are its internals too.
+    if (text.contains(QLatin1String("::")) || text.contains(QLatin1String("com.sun.star")) ||
+        text.contains(QLatin1String("file:/")))
+        return {};
+    return text;
+}
+
+namespace {
+
+QString cannotOpen(const QString& officeMessage)
+{
+    const QString reason = officeReason(officeMessage);
+    return reason.isEmpty() ? QStringLiteral("LibreOffice 无法打开此文件")
+                            : QStringLiteral("LibreOffice 无法打开此文件(%1)").arg(reason);
+}
+
+}  // namespace
+
+bool Engine::officeDied()
+{
+    if (office_.running())
+        return false;
+    // Its documents died with it: nothing to close.
+    for (auto& [id, doc] : docs_)
+        doc.component.clear();
+    docs_.clear();
+    return true;
+}
+
+QString Engine::needOffice()
+{
+    if (!officeDied())
+        return {};
+    QString error;
+    if (!office_.restart(&error))
+        return QStringLiteral("LibreOffice 已退出,无法重新启动(%1)").arg(error);
+    debug(QStringLiteral("office started again"));
+    return {};
 }
 
 int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* error)
 {
-    const QFileInfo info(file);
-    if (!info.exists()) {
+    const QByteArray path = absoluteBytes(file);
+    struct stat st{};
+    if (::stat(path.constData(), &st) != 0) {
         *error = QStringLiteral("文件不存在");
         return -1;
     }
-    if (!info.isFile()) {
+    if (!S_ISREG(st.st_mode)) {
         *error = QStringLiteral("不是文件");
         return -1;
     }
-    if (::access(QFile::encodeName(info.absoluteFilePath()).constData(), R_OK) != 0) {
+    if (::access(path.constData(), R_OK) != 0) {
         *error = QStringLiteral("文件不能读取");
         return -1;
     }
-    struct stat st{};
-    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 && !hardLinkProblem(st).isEmpty()) {
+    if (!hardLinkProblem(st).isEmpty()) {
         *error = hardLinkProblem(st);
         return -1;
     }
+    // Saved where the document really is: a link given in its place stays a
+    // link to the re-protected document.
+    char* real = ::realpath(path.constData(), nullptr);
+    if (!real) {
+        *error = QStringLiteral("文件不存在");
+        return -1;
+    }
+    const QString canonical = decodeFileName(real);
+    std::free(real);
+    if (const QString problem = needOffice(); !problem.isEmpty()) {
+        *error = problem;
+        return -1;
+    }
+
     rtl::Reference<Handler> handler(new Handler);
     QString given;
     handler->askOpen = [&]() -> std::optional<QString> {
@@ -334,31 +568,54 @@ int Engine::open(const QString& file, const PasswordPrompt& prompt, QString* err
             given = *answer;
         return answer;
     };
-    LoadResult loaded = load(office_, file, handler.get(), true, std::nullopt);
+    LoadResult loaded = load(office_, canonical, handler.get(), true, std::nullopt);
+    QString filter;
+    bool notText = false;
+    try {
+        guarded(office_, [&] {
+            if (loaded.component.is() && !isWriterDocument(loaded.component)) {
+                closeComponent(loaded.component);
+                notText = true;
+            } else if (loaded.component.is()) {
+                filter = filterOf(loaded.component);
+            }
+        });
+    } catch (const uno::Exception& e) {
+        loaded.component.clear();
+        loaded.error = toQ(e.Message);
+    }
+    if (officeDied()) {
+        // The office crashed on this document; the next one gets a new office.
+        *error = QStringLiteral("LibreOffice 打开此文件时意外退出(文件可能已损坏),文件未改动");
+        return -1;
+    }
+    if (notText) {
+        *error = QStringLiteral("不是文字处理文档");
+        return -1;
+    }
     if (!loaded.component.is()) {
         if (handler->wrong)
             *error = QStringLiteral("打开密码不正确");
         else if (handler->cancelled)
             *error = prompt ? QStringLiteral("文档有打开密码,没有输入密码") : QStringLiteral("文档有打开密码");
         else if (!handler->other.isEmpty())
-            *error = QStringLiteral("LibreOffice 无法打开此文件(%1)").arg(handler->other);
-        else if (!loaded.error.isEmpty())
-            *error = QStringLiteral("LibreOffice 无法打开此文件(%1)").arg(loaded.error);
+            *error = cannotOpen(handler->other);
+        else if (handler->askedOpen)
+            // A password was given and still the document did not open (the
+            // Word 97-2003 filter does not ask again for a wrong one).
+            *error = QStringLiteral("打开密码不正确");
         else
-            *error = QStringLiteral("LibreOffice 无法打开此文件");
-        return -1;
-    }
-    if (!isWriterDocument(loaded.component)) {
-        closeComponent(loaded.component);
-        *error = QStringLiteral("不是文字处理文档");
+            *error = cannotOpen(loaded.error);
         return -1;
     }
     const int id = nextId_++;
-    // Saved where the document really is: a link given in its place stays a
-    // link to the re-protected document.
-    docs_[id] = Doc{loaded.component, info.canonicalFilePath(), filterOf(loaded.component),
-                    handler->askedOpen ? given : QString()};
-    debug(QStringLiteral("opened %1 as %2 (%3)").arg(file).arg(id).arg(docs_[id].filter));
+    Identity identity;
+    identity.device = st.st_dev;
+    identity.inode = st.st_ino;
+    identity.size = st.st_size;
+    identity.modified = st.st_mtim;
+    docs_[id] = Doc{loaded.component, canonical, filter, handler->askedOpen ? given : QString(), identity};
+    debug(QStringLiteral("opened %1 as %2 (%3)").arg(displayFileName(file)).arg(id).arg(filter));
     return id;
 }
 
@@ -372,12 +629,20 @@ Engine::Probe Engine::probe(const QString& file, const std::optional<QString>& o
     result.askedOpenPassword = handler->askedOpen;
     result.wrongPassword = handler->wrong;
     result.askedModifyPassword = handler->askedModify;
-    result.problem = !handler->other.isEmpty() ? handler->other : loaded.error;
+    result.problem = officeReason(!handler->other.isEmpty() ? handler->other : loaded.error);
     if (result.loaded) {
-        result.filter = filterOf(loaded.component);
-
-        uno::Reference<frame::XStorable> storable(loaded.component, uno::UNO_QUERY);
-        result.editable = storable.is() && !storable->isReadonly();
+        try {
+            guarded(office_, [&] {
+                result.filter = filterOf(loaded.component);
+                uno::Reference<frame::XStorable> storable(loaded.component, uno::UNO_QUERY);
+                result.editable = storable.is() && !storable->isReadonly();
+                result.modifyPasswordInfo = hasModifyPasswordInfo(loaded.component);
+            });
+            debug(QStringLiteral("probe editable=%1 modifyPasswordInfo=%2").arg(result.editable).arg(result.modifyPasswordInfo));
+        } catch (const uno::Exception& e) {
+            result.loaded = false;
+            result.problem = officeReason(toQ(e.Message));
+        }
         closeComponent(loaded.component);
     }
     return result;
@@ -395,10 +660,16 @@ QString Engine::verify(const QString& file, DocKind kind, const QString& openPas
         return openPassword.isEmpty() ? QStringLiteral("保存后的文件仍有打开密码")
                                       : QStringLiteral("保存后的文件没有打开密码");
     if (!opened.loaded)
-        return QStringLiteral("保存后的文件无法重新打开(%1)")
-            .arg(opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem);
-    // A document with a modify password opens read-only until it is given.
-    if (opened.editable == wantModify)
+    {
+        const QString why = opened.wrongPassword ? QStringLiteral("密码不被接受") : opened.problem;
+        return why.isEmpty() ? QStringLiteral("保存后的文件无法重新打开")
+                             : QStringLiteral("保存后的文件无法重新打开(%1)").arg(why);
+    }
+    // A document with a modify password opens read-only until it is given,
+    // and carries the password's hash. An editing restriction (Word's
+    // read-only protection) also makes it open read-only, but it is not a
+    // modify password: the hash tells them apart.
+    if (opened.modifyPasswordInfo != wantModify || (wantModify && opened.editable))
         return wantModify ? QStringLiteral("保存后的文件没有写密码") : QStringLiteral("保存后的文件仍有写密码");
     if (wantModify) {
         // The stored protection must be the one for this password. (An
@@ -430,10 +701,12 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
         return QStringLiteral("此文件的格式(%1)不能带密码,文件未改动")
             .arg(doc.filter.isEmpty() ? QStringLiteral("未知") : doc.filter);
 
-    const QByteArray path = QFile::encodeName(doc.file);
+    const QByteArray path = encodeFileName(doc.file);
     struct stat st{};
     if (::stat(path.constData(), &st) != 0)
         return QStringLiteral("文件已不存在,未保存");
+    if (const QString changed = changedSinceLoaded(doc, st); !changed.isEmpty())
+        return changed;
     if (!(st.st_mode & S_IWUSR) || ::access(path.constData(), W_OK) != 0)
         return QStringLiteral("文件是只读的,未保存");
     if (const QString problem = hardLinkProblem(st); !problem.isEmpty())
@@ -445,15 +718,19 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
     const QString newModify = modifyPassword ? *modifyPassword : QString();
     const bool modifyUnsupported = kind == DocKind::Doc && !newModify.isEmpty();
 
-    const QFileInfo info(doc.file);
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.~kestrune-XXXXXX.") + info.suffix());
-    temp.setAutoRemove(false);
-    if (!temp.open())
+    // The temporary file beside the document, named in plain characters
+    // with the document's own extension (the folder keeps its exact bytes).
+    const QByteArray base = baseName(path);
+    const qsizetype dot = base.lastIndexOf('.');
+    const QByteArray suffix = dot > 0 ? base.mid(dot) : QByteArray();
+    QByteArray tempPath = path.left(path.size() - base.size()) + ".~kestrune-XXXXXX" + suffix;
+    const int fd = ::mkstemps(tempPath.data(), int(suffix.size()));
+    if (fd < 0)
         return QStringLiteral("无法在文件所在的文件夹中建立临时文件,未保存");
-    const QString tempName = temp.fileName();
-    temp.close();
+    ::close(fd);
+    const QString tempName = decodeFileName(tempPath);
     auto discard = [&](const QString& reason) {
-        QFile::remove(tempName);
+        ::unlink(tempPath.constData());
         return reason;
     };
 
@@ -493,28 +770,43 @@ QString Engine::save(int id, const std::optional<QString>& openPassword, const s
         add(prop("ModifyPasswordInfo", uno::Any(modifyInfo)));
     }
 
+    const QString died = QStringLiteral("LibreOffice 保存此文件时意外退出,原文件未改动");
     try {
-        uno::Reference<frame::XStorable> storable(doc.component, uno::UNO_QUERY_THROW);
-        storable->storeToURL(fileUrl(tempName), args);
+        guarded(office_, [&] {
+            uno::Reference<frame::XStorable> storable(doc.component, uno::UNO_QUERY_THROW);
+            storable->storeToURL(fileUrl(tempName), args);
+        });
     } catch (const uno::Exception& e) {
-        return discard(QStringLiteral("保存失败(%1)").arg(toQ(e.Message)));
+        debug(QStringLiteral("store failed: %1").arg(toQ(e.Message)));
+        if (officeDied())
+            return discard(died);
+        const QString reason = officeReason(toQ(e.Message));
+        return discard(reason.isEmpty() ? QStringLiteral("保存失败,原文件未改动")
+                                        : QStringLiteral("保存失败(%1),原文件未改动").arg(reason));
     }
 
     const QString problem = verify(tempName, kind, newOpen, modifyUnsupported ? QString() : newModify);
+    if (officeDied())
+        return discard(died);
     if (!problem.isEmpty())
         return discard(QStringLiteral("%1,原文件未改动").arg(problem));
 
     // The new file takes the original's place with the original's
     // permissions and, where allowed, its owner.
-    const QByteArray tempPath = QFile::encodeName(tempName);
     ::chmod(tempPath.constData(), st.st_mode & 07777);
     if (::chown(tempPath.constData(), st.st_uid, st.st_gid) != 0) {
         // Only the owner's own files can be given away; the file stays ours.
     }
     // Checked again: the store and its check took a while.
     struct stat now{};
-    if (::stat(path.constData(), &now) == 0 && !hardLinkProblem(now).isEmpty())
+    if (::stat(path.constData(), &now) != 0)
+        return discard(QStringLiteral("文件在保存期间被删除或改名,保存的内容未放回"));
+    if (!hardLinkProblem(now).isEmpty())
         return discard(hardLinkProblem(now));
+    // Someone else (an editor, a sync client) may have saved a newer
+    // version meanwhile: that one stays.
+    if (const QString changed = changedSinceLoaded(doc, now); !changed.isEmpty())
+        return discard(changed);
     if (::rename(tempPath.constData(), path.constData()) != 0)
         return discard(QStringLiteral("无法替换原文件,原文件未改动"));
     *saved = true;

@@ -10,7 +10,13 @@
 #include <map>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace kw {
+
+// A reason from the office for the user: its internal source locations and
+// codes left out, its error classes said in words.
+QString officeReason(const QString& message);
 
 // The kinds of document whose passwords the engine can set.
 enum class DocKind { Other, Doc, Docx };
@@ -46,19 +52,36 @@ public:
         bool wrongPassword = false;
         bool askedModifyPassword = false;
         bool editable = false;
+        bool modifyPasswordInfo = false;  // the document carries a modify password
         QString filter;
         QString problem;
     };
     Probe probe(const QString& file, const std::optional<QString>& openPassword, bool readOnly);
 
 private:
+    // The file as it was when it was loaded: the saved copy replaces it only
+    // while it is still that file with those contents.
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+    };
     struct Doc {
         css::uno::Reference<css::lang::XComponent> component;
-        QString file;
+        QString file;  // exact bytes kept (src/shell/fsnames.h)
         QString filter;
         QString openPassword;  // the one it was opened with, "" if none
+        Identity identity;
     };
     QString verify(const QString& file, DocKind kind, const QString& openPassword, const QString& modifyPassword);
+    // "" while `now` is still the file that was loaded, else the reason.
+    static QString changedSinceLoaded(const Doc& doc, const struct stat& now);
+    // Whether the office has died; its documents go with it.
+    bool officeDied();
+    // An office to work with: the running one, or a new one when the last
+    // one died. "" when there is one, else the reason.
+    QString needOffice();
 
     Office& office_;
     std::map<int, Doc> docs_;

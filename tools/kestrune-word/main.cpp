@@ -16,6 +16,11 @@
 
 #include "engine.h"
 #include "office.h"
+#include "unotext.h"
+
+#include "shell/fsnames.h"
+
+#include <com/sun/star/uno/Exception.hpp>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,6 +30,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <sys/stat.h>
@@ -66,27 +72,42 @@ std::optional<QString> optionalString(const QJsonValue& v)
     return std::nullopt;
 }
 
+// A file named in a request: "fileBytes" (base64) holds its exact bytes,
+// which a JSON string cannot carry when they are not UTF-8; "file" is the
+// name as text, for requests without them.
+QString requestFile(const QJsonObject& request)
+{
+    const QJsonValue bytes = request.value(QStringLiteral("fileBytes"));
+    if (bytes.isString())
+        return kestrune::decodeFileName(QByteArray::fromBase64(bytes.toString().toLatin1()));
+    return request.value(QStringLiteral("file")).toString();
+}
+
 // The program's side of the conversation:
 //   -> {"ready":true,"startSeconds":s} or {"ready":false,"error":text} once started
-//   <- {"op":"open","file":f}
+//   <- {"op":"open","file":f,"fileBytes":b}
 //      -> {"ask":"password","file":f}  <- {"answer":text} or {"answer":null}   (when encrypted)
 //      -> {"ok":true,"doc":id} or {"ok":false,"error":text}
 //   <- {"op":"save","doc":id,"password":p|null,"writePassword":m|null}
 //      -> {"ok":bool,"saved":bool,"error":text}
 //   <- {"op":"close","doc":id}  -> {"ok":true}
 //   <- {"op":"quit"}            -> {"ok":true}, then the office ends and so does the helper
+// An office that dies on a document fails that request; the next one starts
+// a new office. Nothing the office throws ends the helper.
 int serve(kw::Office& office)
 {
     kw::Engine engine(office);
     QJsonObject request;
     while (receive(&request)) {
         const QString op = request.value(QStringLiteral("op")).toString();
+        try {
         if (op == QLatin1String("open")) {
             QString error;
             const int id = engine.open(
-                request.value(QStringLiteral("file")).toString(),
+                requestFile(request),
                 [](const QString& file) -> std::optional<QString> {
-                    send({{QStringLiteral("ask"), QStringLiteral("password")}, {QStringLiteral("file"), file}});
+                    send({{QStringLiteral("ask"), QStringLiteral("password")},
+                          {QStringLiteral("file"), kestrune::displayFileName(file)}});
                     QJsonObject answer;
                     if (!receive(&answer))
                         return std::nullopt;
@@ -116,6 +137,15 @@ int serve(kw::Office& office)
         } else {
             send({{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("未知的请求")}});
         }
+        } catch (const css::uno::Exception& e) {
+            send({{QStringLiteral("ok"), false},
+                  {QStringLiteral("saved"), false},
+                  {QStringLiteral("error"), QStringLiteral("LibreOffice 出错(%1)").arg(kw::officeReason(kw::toQ(e.Message)))}});
+        } catch (const std::exception& e) {
+            send({{QStringLiteral("ok"), false},
+                  {QStringLiteral("saved"), false},
+                  {QStringLiteral("error"), QStringLiteral("文档引擎出错(%1)").arg(QString::fromLocal8Bit(e.what()))}});
+        }
     }
     // The program went away: so does the office.
     engine.closeAll();
@@ -130,14 +160,22 @@ int runFiles(kw::Office& office, const QStringList& files, const QString& openPa
     bool allOk = true;
     for (const QString& file : files) {
         QString error;
-        const int id = engine.open(file, nullptr, &error);
-        if (id >= 0) {
-            bool saved = false;
-            error = engine.save(id, openPassword, modifyPassword, &saved);
-            engine.close(id);
+        try {
+            const int id = engine.open(file, nullptr, &error);
+            if (id >= 0) {
+                bool saved = false;
+                error = engine.save(id, openPassword, modifyPassword, &saved);
+                engine.close(id);
+            }
+        } catch (const css::uno::Exception& e) {
+            error = QStringLiteral("LibreOffice 出错(%1)").arg(kw::officeReason(kw::toQ(e.Message)));
+        } catch (const std::exception& e) {
+            error = QStringLiteral("文档引擎出错(%1)").arg(QString::fromLocal8Bit(e.what()));
         }
         allOk = allOk && error.isEmpty();
-        const QByteArray line = (file + QLatin1Char('\t') + (error.isEmpty() ? QStringLiteral("ok") : error)).toUtf8();
+        // The file as it was named, in its exact bytes.
+        const QByteArray line = kestrune::encodeFileName(file) + '\t' +
+                                (error.isEmpty() ? QStringLiteral("ok") : error).toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
@@ -235,7 +273,10 @@ int main(int argc, char** argv)
     bool passwordsOnCommandLine = false;
     bool serveMode = false;
     QStringList files;
-    const QStringList args = app.arguments();
+    // Arguments keep their exact bytes: file names need not be UTF-8.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << kestrune::decodeFileName(argv[i]);
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&]() -> std::optional<QString> {

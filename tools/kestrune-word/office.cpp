@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -136,22 +137,31 @@ bool Office::start(const QString& programFolder, QString* error)
     }
     if (!chooseProfile(error))
         return false;
+    programFolder_ = programFolder;
 
     // The local side needs the office's whole type library to talk to it.
+    // It is set up once and serves every office this helper starts.
     const QString linkedOffice = QStringLiteral(KW_DEFAULT_OFFICE);
-    rtl::Bootstrap::set("URE_MORE_TYPES",
-                        toOU(QUrl::fromLocalFile(linkedOffice + QStringLiteral("/types/offapi.rdb"))
-                                 .toString(QUrl::FullyEncoded)));
-    uno::Reference<uno::XComponentContext> local;
+    if (!local_.is()) {
+        rtl::Bootstrap::set("URE_MORE_TYPES",
+                            toOU(QUrl::fromLocalFile(linkedOffice + QStringLiteral("/types/offapi.rdb"))
+                                     .toString(QUrl::FullyEncoded)));
+        try {
+            local_ = cppu::defaultBootstrap_InitialComponentContext(
+                toOU(QUrl::fromLocalFile(QDir(linkedOffice).filePath(QStringLiteral("unorc")))
+                         .toString(QUrl::FullyEncoded)));
+        } catch (const uno::Exception& e) {
+            *error = QStringLiteral("LibreOffice 的组件环境无法建立:%1").arg(toQ(e.Message));
+            return false;
+        }
+    }
+    uno::Reference<bridge::XUnoUrlResolver> resolver;
     try {
-        local = cppu::defaultBootstrap_InitialComponentContext(
-            toOU(QUrl::fromLocalFile(QDir(linkedOffice).filePath(QStringLiteral("unorc")))
-                     .toString(QUrl::FullyEncoded)));
+        resolver = bridge::UnoUrlResolver::create(local_);
     } catch (const uno::Exception& e) {
         *error = QStringLiteral("LibreOffice 的组件环境无法建立:%1").arg(toQ(e.Message));
         return false;
     }
-    auto resolver = bridge::UnoUrlResolver::create(local);
 
     const QString pipeName = QStringLiteral("kestrune_word_%1_%2")
                                  .arg(::getpid())
@@ -225,6 +235,45 @@ void Office::disableLockFiles()
     } catch (const uno::Exception&) {
         // Lock files are only untidy, not harmful.
     }
+}
+
+bool Office::running()
+{
+    if (pid_ <= 0)
+        return false;
+    int status = 0;
+    const pid_t reaped = ::waitpid(pid_, &status, WNOHANG);
+    if (reaped == 0 || (reaped < 0 && errno == EINTR))
+        return true;
+    // Died on its own: its connection is gone too. The references to the
+    // remote objects are let go without a call to the dead office.
+    pid_ = -1;
+    g_officePid = -1;
+    try {
+        desktop_.clear();
+        context_.clear();
+    } catch (const uno::Exception&) {
+    }
+    profileLock_.reset();
+    return false;
+}
+
+void Office::connectionLost()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    running();
+}
+
+bool Office::restart(QString* error)
+{
+    stop();
+    tempProfile_.reset();
+    return start(programFolder_, error);
 }
 
 void Office::stop()

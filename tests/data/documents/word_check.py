@@ -4,7 +4,8 @@ usage: word_check.py FILE OPEN_PASSWORD MODIFY_PASSWORD
 Prints one JSON object: whether the file is encrypted, whether it decrypts
 with OPEN_PASSWORD and refuses a wrong one, and (for .docx) whether its
 w:writeProtection matches MODIFY_PASSWORD ("none", "match", "mismatch"), and
-(for Word 97-2003 files) the template and encryption flags of the file header.
+(for Word 97-2003 files) the template and encryption flags of the file header,
+and (for .docx) whether an editing restriction (w:documentProtection) is there.
 """
 import base64
 import hashlib
@@ -20,7 +21,7 @@ import struct
 
 path, password, modify = sys.argv[1], sys.argv[2], sys.argv[3]
 result = {"encrypted": False, "decrypts": False, "rejectsWrong": False, "writeProtection": "none",
-          "template": False, "encryptedFlag": False}
+          "template": False, "encryptedFlag": False, "editingRestriction": False}
 
 with open(path, "rb") as f:
     data = f.read()
@@ -50,6 +51,7 @@ if result["encrypted"]:
 
 if plain is not None and plain[:2] == b"PK":
     settings = zipfile.ZipFile(io.BytesIO(plain)).read("word/settings.xml").decode("utf-8")
+    result["editingRestriction"] = re.search(r"<w:documentProtection\b[^>]*w:enforcement=\"(1|true)\"", settings) is not None
     m = re.search(r"<w:writeProtection\b([^>]*)/?>", settings)
     if m:
         attrs = dict(re.findall(r'w:(\w+)="([^"]*)"', m.group(1)))
