@@ -3,6 +3,7 @@
 
 #include "app/mdiform1.h"
 #include "app/windowcatalog.h"
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 using namespace kestrune;
+using kestrune::test::finishBatches;
 using kestrune::test::Interaction;
 using kestrune::test::scripted;
 using kestrune::test::TempDir;
@@ -269,24 +271,29 @@ TEST(FrmDlgWindow, AddsAChosenFolderTreeToTheFilesOnceAndEveryFolderAsChosen)
     sp.folders = {std::nullopt, t.file("empty"), t.file("d"), t.file("d"), t.file("gone")};
 
     w.Command4->click();  // cancelled
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.files().count(), 0);
     EXPECT_TRUE(sp.messages().isEmpty());
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(sp.messages(), QStringList({QStringLiteral("所选文件夹是空的!")}));
     EXPECT_EQ(w.files().count(), 0);
 
     int inserts = 0;
     QObject::connect(&w.files(), &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
     const QStringList tree = {native(t.file("d/A.txt")), native(t.file("d/b.txt")), native(t.file("d/s/c.txt"))};
     EXPECT_EQ(w.files().entries(), tree);
     EXPECT_EQ(inserts, 1);  // one change for the view, however many files
     w.Command4->click();    // the same folder again adds nothing, silently
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.files().entries(), tree);
     EXPECT_EQ(sp.messages().size(), 1);
 
     // A folder that vanished before it was opened is reported, not expanded.
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
     ASSERT_EQ(sp.messages().size(), 2);
     EXPECT_TRUE(sp.messages().last().contains(t.file("gone")));
     EXPECT_EQ(w.files().entries(), tree);
@@ -333,11 +340,14 @@ TEST(FrmDlgWindow, SearchRefusesEmptyListsAndAccumulatesResults)
     auto& sp = scripted();
 
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     w.folders().append(t.file("b"));
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     w.folders().removeAt(0);
     w.files().append(wanted);
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(sp.messages(), QStringList({QStringLiteral("要查找的文件列表为空,请先添加文件到列表!"),
                                           QStringLiteral("要查找的文件列表为空,请先添加文件到列表!"),
                                           QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!")}));
@@ -348,6 +358,7 @@ TEST(FrmDlgWindow, SearchRefusesEmptyListsAndAccumulatesResults)
     int foundWhenTold = -1;
     sp.onMessage = [&](const QString&) { foundWhenTold = w.found().count(); };
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     const QStringList once = {native(t.file("b/readme.txt")), native(t.file("b/x/README.TXT")), native(wanted)};
     EXPECT_EQ(w.found().entries(), once);
     EXPECT_EQ(foundWhenTold, 3);
@@ -357,6 +368,7 @@ TEST(FrmDlgWindow, SearchRefusesEmptyListsAndAccumulatesResults)
     // A second search appends again, after the marks the first results got.
     w.found().setMarked(1, true);
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.found().entries(), once + once);
     EXPECT_EQ(marks(w.found()), std::vector<bool>({false, true, false, false, false, false}));
 
@@ -365,6 +377,7 @@ TEST(FrmDlgWindow, SearchRefusesEmptyListsAndAccumulatesResults)
     w.files().append(t.file("a/gone.txt"));
     w.folders().append(t.file("nofolder"));
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.found().count(), 9);
     EXPECT_EQ(sp.messages(), QStringList({QStringLiteral("查找完毕！\n以下条目无法打开,已跳过:\n") + t.file("a/gone.txt") +
                                           QStringLiteral("\n") + t.file("nofolder")}));
@@ -438,6 +451,7 @@ TEST(FrmDlgWindow, DeletesCurrentMarkedOrAllFilesAndKeepsTheEntries)
     for (int i : {0, 3, 4})
         w.found().setMarked(i, true);
     w.Command11->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(QFileInfo::exists(paths[0]));
     EXPECT_FALSE(QFileInfo::exists(paths[4]));
     EXPECT_TRUE(QFileInfo::exists(paths[1]) && QFileInfo::exists(paths[2]));
@@ -446,11 +460,13 @@ TEST(FrmDlgWindow, DeletesCurrentMarkedOrAllFilesAndKeepsTheEntries)
 
     // All of them, again without a word.
     w.Command12->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_FALSE(QFileInfo::exists(paths[1]) || QFileInfo::exists(paths[2]));
     EXPECT_TRUE(QFileInfo::exists(paths[0]));
     EXPECT_EQ(w.found().entries(), paths);
     EXPECT_EQ(w.found().markedCount(), 3);
     w.Command12->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(scripted().log.empty());
 }
 
@@ -465,8 +481,10 @@ TEST(FrmDlgWindow, DeleteAllAfterASearchTakesTheListedFileTooButNoPattern)
     w.files().append(wanted);
     w.folders().append({t.file("b"), t.file("a")});
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     ASSERT_EQ(w.found().entries(), QStringList({native(t.file("b/X?.TXT")), native(wanted)}));
     w.Command12->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_FALSE(t.exists("b/X?.TXT"));
     EXPECT_FALSE(t.exists("a/x?.txt"));
     EXPECT_TRUE(t.exists("a/x1.txt"));
@@ -490,6 +508,7 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     sp.folders.push_back(t.file("tree"));
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == native(t.file("tree/b")); });
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.files().entries(), QStringList({native(t.file("tree/one.txt")), native(t.file("tree/a/TWO.txt"))}));
     EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(2)}));
 
@@ -502,6 +521,7 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     sp.clear();
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[2]; });
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.found().entries(), QStringList({native(t.file("tree/one.txt")), native(t.file("tree/a/TWO.txt"))}));
     EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(2)}));
 
@@ -509,6 +529,7 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     sp.clear();
     BatchProgress::setTestHook({});
     w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     ASSERT_EQ(w.found().count(), 6);
     EXPECT_EQ(sp.messages(), QStringList({QStringLiteral("查找完毕！")}));
     EXPECT_EQ(w.findChild<QProgressDialog*>(), nullptr);
@@ -520,6 +541,7 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     sp.clear();
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[3]; });
     d.Command12->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(3)}));
     EXPECT_FALSE(t.exists("find/one.txt") || t.exists("find/two.txt") || t.exists("find/three.txt"));
     EXPECT_TRUE(t.exists("find/four.txt"));
@@ -532,6 +554,7 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     d.found().setMarked(3, true);
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[3]; });
     d.Command11->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(1)}));
     EXPECT_TRUE(t.exists("find/four.txt"));
     EXPECT_TRUE(t.exists("find/one.txt"));
