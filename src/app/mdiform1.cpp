@@ -203,12 +203,14 @@ void MDIForm1::menuexit_Click()
 void MDIForm1::quitProgram()
 {
     // End now: every window goes without its close handler and nothing is
-    // asked. A batch still running is stopped as its window goes (when the
-    // event loop has returned): what it had half written is removed and
-    // the programs it started are ended.
-    for (const QPointer<QWidget>& w : std::as_const(m_windows))
-        if (w)
+    // asked. A batch still running is stopped as its window goes: what it
+    // had half written is removed and the programs it started are ended.
+    for (const QPointer<QWidget>& w : std::as_const(m_windows)) {
+        if (w) {
             w->hide();
+            w->deleteLater();
+        }
+    }
     hide();
     QApplication::exit(0);
 }

@@ -5,15 +5,17 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
 
 using namespace kestrune;
 using kestrune::test::TempDir;
 
 namespace {
 
-// Inputs with fixed values, as a window that nobody touches during the walk.
+// The window's controls as the walk reads them when it starts.
 struct Fixed {
     bool multiType = false;
     QString typeList = QStringLiteral("txt");
@@ -26,12 +28,12 @@ struct Fixed {
     BatchInputs inputs()
     {
         BatchInputs in;
-        in.multiType = [this] { return multiType; };
-        in.typeList = [this] { return typeList; };
-        in.singleType = [this] { return singleType; };
-        in.operation = [this] { return operation; };
-        in.destination = [this] { return destination; };
-        in.overwrite = [this] { return overwrite; };
+        in.multiType = multiType;
+        in.typeList = typeList;
+        in.singleType = singleType;
+        in.operation = operation;
+        in.destination = destination;
+        in.overwrite = overwrite;
         in.typeListMissing = [this] { ++missingCalls; };
         return in;
     }
@@ -205,7 +207,7 @@ TEST(BatchWalk, SubfoldersOnlyWhenAsked)
     EXPECT_FALSE(dir.exists(QStringLiteral("src/sub/inner.txt")));
 }
 
-TEST(BatchWalk, ReadsItsInputsForEveryFileInDepthFirstOrder)
+TEST(BatchWalk, TellsItsProgressOfEveryFileInDepthFirstOrderAndStopsWhenAsked)
 {
     TempDir dir;
     dir.write(QStringLiteral("src/B.txt"));
@@ -213,21 +215,66 @@ TEST(BatchWalk, ReadsItsInputsForEveryFileInDepthFirstOrder)
     dir.write(QStringLiteral("src/sub/c.txt"));
     dir.write(QStringLiteral("src/sub/deeper/d.txt"));
     dir.write(QStringLiteral("src/zz/e.txt"));
-    dir.mkdir(QStringLiteral("one"));
-    dir.mkdir(QStringLiteral("two"));
-    // The destination changes after the first two files: the walk has to
-    // read it again for each file.
-    int asked = 0;
+    dir.mkdir(QStringLiteral("out"));
     Fixed fixed;
-    BatchInputs in = fixed.inputs();
-    in.destination = [&] { return dir.file(++asked <= 2 ? QStringLiteral("one") : QStringLiteral("two")); };
+    fixed.destination = dir.file(QStringLiteral("out"));
+    QStringList seen;
+    ProgressSink::setTestHook([&](const QString& doing, int done) {
+        seen << QFileInfo(doing).fileName() + QLatin1Char('@') + QString::number(done);
+        return done == 4;  // stop before the fifth file
+    });
+    ProgressSink progress;
     FileSystemObject fso;
-    batchWalk(fso.GetFolder(dir.file(QStringLiteral("src"))), true, in);
+    bool stopped = false;
+    const int handled = batchWalk(fso.GetFolder(dir.file(QStringLiteral("src"))), true, fixed.inputs(), &progress, &stopped);
+    ProgressSink::setTestHook({});
 
-    EXPECT_EQ(asked, 5);
-    EXPECT_EQ(entries(dir.file(QStringLiteral("one"))), (QStringList{QStringLiteral("B.txt"), QStringLiteral("a.txt")}));
-    EXPECT_EQ(entries(dir.file(QStringLiteral("two"))),
-              (QStringList{QStringLiteral("c.txt"), QStringLiteral("d.txt"), QStringLiteral("e.txt")}));
+    EXPECT_EQ(seen, (QStringList{"a.txt@0", "B.txt@1", "c.txt@2", "d.txt@3", "e.txt@4"}));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(handled, 4);
+    EXPECT_EQ(entries(dir.file(QStringLiteral("out"))),
+              (QStringList{"B.txt", "a.txt", "c.txt", "d.txt"}));
+}
+
+TEST(BatchWalk, ACopyStoppedBetweenChunksLeavesNeitherItNorATemporaryFile)
+{
+    TempDir dir;
+    // Four chunks' worth: the copy is asked whether to go on after each.
+    dir.write(QStringLiteral("src/big.txt"), QByteArray(4 << 20, 'x'));
+    dir.write(QStringLiteral("out/big.txt"), QByteArray("the old one"));
+    FileSystemObject fso;
+    const std::vector<File> files = fso.GetFolder(dir.file(QStringLiteral("src"))).Files();
+    ASSERT_EQ(files.size(), 1u);
+    std::vector<qint64> seen;
+    const CopyObserver stopHalfway = [&](qint64 copied, qint64 size) {
+        seen.push_back(copied);
+        EXPECT_EQ(size, 4 << 20);
+        return copied < size / 2;
+    };
+    // Replacing a file, and putting a new one in place without replacing.
+    dir.mkdir(QStringLiteral("new"));
+    for (const QString& folder : {QStringLiteral("out"), QStringLiteral("new")}) {
+        seen.clear();
+        try {
+            files[0].Copy(dir.file(folder) + QLatin1Char('/'), folder == QLatin1String("out"), stopHalfway);
+            ADD_FAILURE() << "a stopped copy reported success";
+        } catch (const FsError& e) {
+            EXPECT_EQ(e.errorNumber(), ECANCELED);
+        }
+        EXPECT_EQ(seen, (std::vector<qint64>{1 << 20, 2 << 20}));
+    }
+    // The old file is whole and nothing half written is left.
+    EXPECT_EQ(entries(dir.file(QStringLiteral("out"))), QStringList{"big.txt"});
+    EXPECT_EQ(dir.read(QStringLiteral("out/big.txt")), QByteArray("the old one"));
+    EXPECT_TRUE(entries(dir.file(QStringLiteral("new"))).isEmpty());
+    // A move across file systems copies too, and is stopped the same way.
+    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+        QTemporaryDir other(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
+        seen.clear();
+        EXPECT_THROW(files[0].Move(other.path() + QLatin1Char('/'), stopHalfway), FsError);
+        EXPECT_TRUE(entries(other.path()).isEmpty());
+        EXPECT_TRUE(dir.exists(QStringLiteral("src/big.txt")));
+    }
 }
 
 TEST(BatchWalk, EmptyTypeListIsReportedOncePerFolderReachedAndTouchesNothing)
