@@ -4,6 +4,7 @@
 #include "app/mdiform1.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -21,8 +22,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 
 using namespace kestrune;
+using kestrune::test::finishBatches;
 using kestrune::test::scripted;
 using kestrune::test::TempDir;
 
@@ -160,12 +163,14 @@ TEST(frmmoveWindow, StartRefusesAMissingSource)
     frmmove w;
     w.Option1[2]->click();
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     expectOnlyInformation(w, QStringLiteral("必须先指定源!"));
 
     for (const QString& source : {QStringLiteral("   "), dir.file(QStringLiteral("missing")), dir.file(QStringLiteral("a.exe"))}) {
         scripted().clear();
         w.Text1->setText(source);
         w.Command3->click();
+        ASSERT_TRUE(finishBatches());
         expectOnlyInformation(w, QStringLiteral("指定的源目录不存在!"));
     }
     EXPECT_TRUE(dir.exists(QStringLiteral("a.exe")));
@@ -183,11 +188,13 @@ TEST(frmmoveWindow, MoveAndCopyRefuseAMissingDestination)
             scripted().clear();
             w.Text2->setText(destination);
             w.Command3->click();
+            ASSERT_TRUE(finishBatches());
             expectOnlyInformation(w, QStringLiteral("必须先指定目标!"));
         }
         scripted().clear();
         w.Text2->setText(dir.file(QStringLiteral("nowhere")));
         w.Command3->click();
+        ASSERT_TRUE(finishBatches());
         expectOnlyInformation(w, QStringLiteral("指定的目标目录不存在!"));
         EXPECT_EQ(dir.read(QStringLiteral("src/a.exe")), QByteArray("a"));
         EXPECT_FALSE(dir.exists(QStringLiteral("nowhere")));
@@ -204,6 +211,7 @@ TEST(frmmoveWindow, DeleteNeedsNoDestination)
     w.Text1->setText(dir.file(QStringLiteral("src")));
     w.Option1[2]->click();
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(scripted().messages().isEmpty());
     EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), (QStringList{QStringLiteral("setup.exe.bak"), QStringLiteral("sub")}));
     EXPECT_TRUE(entries(dir.file(QStringLiteral("src/sub"))).isEmpty());
@@ -225,6 +233,7 @@ TEST(frmmoveWindow, StartWalksWithWhatTheWindowShows)
     w.Check1->setChecked(false);
     w.Check2->setChecked(false);
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(scripted().messages().isEmpty());
     EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))), QStringList{QStringLiteral("a.txt")});
     EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("old"));
@@ -232,6 +241,7 @@ TEST(frmmoveWindow, StartWalksWithWhatTheWindowShows)
     w.Check1->setChecked(true);
     w.Check2->setChecked(true);
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("a"));
 
@@ -240,6 +250,7 @@ TEST(frmmoveWindow, StartWalksWithWhatTheWindowShows)
     w.Text3->setText(QStringLiteral("EXE"));
     w.Option1[0]->click();
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_FALSE(dir.exists(QStringLiteral("src/c.exe")));
     EXPECT_EQ(dir.read(QStringLiteral("dest/c.exe")), QByteArray("c"));
     EXPECT_TRUE(dir.exists(QStringLiteral("src/a.txt")));
@@ -257,6 +268,7 @@ TEST(frmmoveWindow, EmptyTypeListIsReportedForEachFolderReached)
     w.Check3->setChecked(true);
     w.Text3->setText(QStringLiteral("  "));
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     const auto shown = scripted().of(test::Interaction::Message);
     ASSERT_EQ(shown.size(), 2u);
     for (const auto& m : shown) {
@@ -329,6 +341,7 @@ TEST(frmmoveWindow, AddedFilterWorksAsSingleType)
     w.Text1->setText(dir.file(QStringLiteral("src")));
     w.Option1[2]->click();
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), QStringList{QStringLiteral("report.pdf")});
 }
 
@@ -373,13 +386,17 @@ TEST(frmmoveWindow, CancelStopsBetweenTwoFilesAndSaysHowManyWereHandled)
     w.Combo1->setEditText(QStringLiteral("*.txt"));
     w.Option1[1]->click();  // copy
 
+    // The hook is asked on the batch's thread.
+    std::mutex askedMutex;
     QStringList asked;
     const QString stopAt = dir.file(QStringLiteral("src/sub/b0.txt"));
     BatchProgress::setTestHook([&](const QString& doing, int) {
+        const std::lock_guard<std::mutex> lock(askedMutex);
         asked << doing;
         return doing == stopAt;
     });
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     // Every file looked at up to the chosen one, the files before it copied whole, nothing after it.
     EXPECT_EQ(asked.size(), 5);
     EXPECT_EQ(asked.last(), stopAt);
@@ -394,6 +411,7 @@ TEST(frmmoveWindow, CancelStopsBetweenTwoFilesAndSaysHowManyWereHandled)
     const QString second = dir.file(QStringLiteral("src/a1.txt"));
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == second; });
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     expectOnlyInformation(w, BatchProgress::cancelledText(1));
     EXPECT_EQ(entries(dir.file(QStringLiteral("moved"))), QStringList{"a0.txt"});
     EXPECT_EQ(entries(dir.file(QStringLiteral("src"))), (QStringList{"a1.txt", "a2.txt", "sub", "x.exe"}));
@@ -403,6 +421,7 @@ TEST(frmmoveWindow, CancelStopsBetweenTwoFilesAndSaysHowManyWereHandled)
     scripted().clear();
     BatchProgress::setTestHook({});
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(scripted().messages().isEmpty());
     EXPECT_EQ(w.findChild<QProgressDialog*>(), nullptr);
     EXPECT_EQ(entries(dir.file(QStringLiteral("moved"))), (QStringList{"a0.txt", "a1.txt", "a2.txt", "b0.txt", "b1.txt"}));
