@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         Frmdecp window;
         window.Text2->setText(helpFiles);
         window.Text1->setText(out + QStringLiteral("/ours"));
-        oursTimes.push_back(timeSeconds([&] { window.Command3->click(); }));
+        oursTimes.push_back(timeBatch([&] { window.Command3->click(); }));
         const int projects = countFiles(out + QStringLiteral("/ours"), QStringLiteral("*.hhp"));
         if (platform.messages != QStringList{QStringLiteral("全部chm文件反编译完成!")} || projects != kCopies) {
             std::fprintf(stderr, "the batch failed (%d projects): %s\n", projects,

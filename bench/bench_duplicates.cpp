@@ -104,6 +104,7 @@ int main(int argc, char** argv)
     const double expand = medianOf([&] {
         FrmDlg w;
         w.dieda(fso.GetFolder(tree));
+        waitForBatches();
         added = w.files().count();
     });
     std::printf("expander: %d files added to the list\n", added);
@@ -113,6 +114,7 @@ int main(int argc, char** argv)
     // still one walk.
     FrmDlg whole;
     whole.dieda(fso.GetFolder(tree));
+    waitForBatches();
     const QStringList everything = whole.files().entries();
     const double all = medianOf([&] {
         DuplicateSearch s(fso);

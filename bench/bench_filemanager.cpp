@@ -92,7 +92,7 @@ int main(int argc, char** argv)
         // Delete.
         freshTree(templ, tree);
         prepare(window, tree, 2, QString());
-        oursDelete.push_back(timeSeconds([&] { window.Command3_Click(); }));
+        oursDelete.push_back(timeBatch([&] { window.Command3_Click(); }));
         correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
                   countFiles(tree, QStringLiteral("*")) == files - txt;
         freshTree(templ, tree);
@@ -102,7 +102,7 @@ int main(int argc, char** argv)
         freshTree(templ, tree);
         run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
         prepare(window, tree, 1, dest);
-        oursCopy.push_back(timeSeconds([&] { window.Command3_Click(); }));
+        oursCopy.push_back(timeBatch([&] { window.Command3_Click(); }));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
         run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
         refCopy.push_back(

@@ -1,5 +1,10 @@
 #include "benchutil.h"
 
+#include "shell/batchrunner.h"
+#include "shell/programrunner.h"
+
+#include <QCoreApplication>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -155,6 +160,21 @@ void report(const QString& name, double ours, double reference)
     std::printf("%-40s ours %8.3f s   reference %8.3f s   ratio %.2f\n", qPrintable(name), ours, reference,
                 reference > 0 ? ours / reference : 0.0);
     std::fflush(stdout);
+}
+
+void waitForBatches()
+{
+    while (BatchRunner::runningCount() > 0 || ProgramRunner::runningCount() > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+}
+
+double timeBatch(const std::function<void()>& start)
+{
+    return timeSeconds([&] {
+        start();
+        waitForBatches();
+    });
 }
 
 }  // namespace kestrune::bench

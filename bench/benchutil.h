@@ -34,6 +34,13 @@ void generateTree(const QString& root, int files, int folders, int typeEvery = 4
 // be written) and the bytes of page content in `contentBytes`.
 QString generateHelpProject(const QString& root, int pages, int folders, qint64& contentBytes);
 
+// Lets the event loop run until no batch and no program run of the program
+// is left (a click on a batch's button only starts it).
+void waitForBatches();
+// Runs `start` (which starts a batch) and returns the seconds until the
+// batch has ended and its result was delivered.
+double timeBatch(const std::function<void()>& start);
+
 // Prints one result line: name, our time, the reference time, and the ratio.
 void report(const QString& name, double ours, double reference);
 
