@@ -1,6 +1,7 @@
 // The shared work list, driven through the compiler window's controls.
 #include "devtools/frmcompile.h"
 #include "duplicates/frmdlg.h"
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace kestrune;
+using kestrune::test::finishBatches;
 using kestrune::test::Interaction;
 using kestrune::test::scripted;
 using kestrune::test::TempDir;
@@ -31,6 +33,7 @@ void addFolder(frmCompile& w, const QString& folder)
 {
     scripted().folders.push_back(folder);
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
 }
 
 }  // namespace
@@ -93,6 +96,7 @@ TEST(WorkList, EmptyFoldersCancelAndUnreadableFolders)
 
     scripted().folders.push_back(std::nullopt);
     w.Command4->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.Label4->text(), QString());  // a cancel does not even refresh the count
 
     addFolder(w, t.file(QStringLiteral("hollow")));
