@@ -5,6 +5,7 @@
 #include "shell/fsnames.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
+#include "support/batchwait.h"
 #include "support/rawnames.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
@@ -17,12 +18,14 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 using namespace kestrune;
+using kestrune::test::finishBatches;
 using kestrune::test::Interaction;
 using kestrune::test::readBytes;
 using kestrune::test::scripted;
@@ -58,6 +61,7 @@ void runBatch(Frmdecp& w, const TempDir& tmp, const QString& destination = QStri
     w.Text2->setText(tmp.file(QStringLiteral("src")));
     w.Text1->setText(destination.isEmpty() ? tmp.file(QStringLiteral("out")) : destination);
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
 }
 
 std::vector<QStringList> runArguments()
@@ -338,32 +342,45 @@ TEST(FrmdecpBatch, ADecompilerThatLeavesNoOutputFolderHasFailed)
     EXPECT_FALSE(tmp.exists(QStringLiteral("out")));
 }
 
-TEST(FrmdecpBatch, CancelStartsNothingNewAndFinishesWhatRuns)
+TEST(FrmdecpBatch, CancelStartsNothingNewAndEndsWhatRuns)
 {
     TempDir tmp;
     useStubDecompiler(tmp, "sleep 1\nmkdir -p \"$2\" && echo x > \"$2/page.htm\"");
+    QStringList files;
     for (const char* name : {"a.chm", "b.chm", "c.chm", "d.chm"})
-        tmp.write(QStringLiteral("src/") + QLatin1String(name));
+        files << tmp.write(QStringLiteral("src/") + QLatin1String(name));
     Frmdecp w;
     w.show();
     w.maxParallel = 2;
-    // The progress dialog shows at once; cancelled as soon as it shows the batch.
+    // The progress dialog shows at once; the user presses "取消" as soon as
+    // it shows the first decompiles (it repaints a few times a second).
     BatchProgress::setShowDelay(0);
     bool dialogSeen = false;
-    BatchProgress::setTestHook([&](const QString& doing, int done) {
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
         auto* d = w.findChild<QProgressDialog*>(QStringLiteral("BatchProgress"));
-        dialogSeen = d && d->isVisible() && d->labelText().contains(doing);
+        if (dialogSeen || !d || !d->isVisible())
+            return;
+        const QString label = d->labelText();
+        if (!(label.contains(QStringLiteral("a.chm")) || label.contains(QStringLiteral("b.chm"))) ||
+            !label.contains(QStringLiteral("已处理 0")))
+            return;
+        dialogSeen = true;
         const QString shots = qEnvironmentVariable("KESTRUNE_SCREENSHOTS");
-        if (dialogSeen && !shots.isEmpty())
+        if (!shots.isEmpty())
             d->grab().save(shots + QStringLiteral("/Frmdecp-progress.png"));
-        return done == 0 && dialogSeen;
+        d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
     });
+    user.start();
     runBatch(w, tmp);
 
     EXPECT_TRUE(dialogSeen);
-    EXPECT_EQ(onlyMessage(), QStringLiteral("反编译已取消!"));
+    // The two running decompiles were ended: listed as cancelled, no project.
+    EXPECT_EQ(onlyMessage(), QStringLiteral("反编译已取消!") + kFailed + files[0] + QStringLiteral(": 反编译被取消\n") +
+                                 files[1] + QStringLiteral(": 反编译被取消"));
     EXPECT_EQ(runArguments().size(), 2u);
-    EXPECT_TRUE(tmp.exists(QStringLiteral("out/a/a.hhp")));
-    EXPECT_TRUE(tmp.exists(QStringLiteral("out/b/b.hhp")));
+    EXPECT_FALSE(tmp.exists(QStringLiteral("out/a/a.hhp")));
+    EXPECT_FALSE(tmp.exists(QStringLiteral("out/b/b.hhp")));
     EXPECT_FALSE(tmp.exists(QStringLiteral("out/c")));
 }
