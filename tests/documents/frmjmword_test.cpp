@@ -2,6 +2,7 @@
 // its attempts and lines, and what becomes of its instances.
 #include "documents/frmjmword.h"
 #include "app/mdiform1.h"
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 
 #include <QCoreApplication>
@@ -13,10 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <vector>
 
 using namespace kestrune;
+using kestrune::test::finishBatches;
 using kestrune::test::Interaction;
 using kestrune::test::scripted;
 
@@ -25,11 +30,14 @@ namespace {
 const QString kWelcome = QStringLiteral("欢迎使用Word文档批量加密工具!\n\n");
 
 // What the scripted engine was asked to do, in order, across instances.
+// The engine runs on the batch's thread; the test reads the log once the
+// batch has ended.
 struct EngineLog {
     std::vector<QString> events;
     int created = 0;
     int quit = 0;
-    // Called at each open, before anything else.
+    int quitHidden = 0;  // instances that were hidden when they quit
+    // Called at each open, before anything else (on the batch's thread).
     std::function<void(const QString&)> onOpen;
 };
 EngineLog* g_log = nullptr;
@@ -69,7 +77,7 @@ public:
         if (file.contains(QLatin1String("missing")))
             throw WordError(QStringLiteral("文件不存在"));
         if (file.contains(QLatin1String("locked"))) {
-            const QString typed = platform().inputBox(m_owner, QStringLiteral("密码:"), true);
+            const QString typed = askPassword(m_owner, QStringLiteral("密码:"));
             if (typed.isEmpty())
                 throw WordError(QStringLiteral("没有输入密码"), true);
             if (typed != QLatin1String("pw"))
@@ -85,6 +93,8 @@ public:
             throw WordError(QStringLiteral("文档引擎已经退出"));
         m_running = false;
         ++g_log->quit;
+        if (!m_visible)
+            ++g_log->quitHidden;
         g_log->events.push_back(QStringLiteral("quit"));
         emit Quit();
     }
@@ -125,15 +135,24 @@ TEST_F(WordWindow, DocumentsAreHandledOneAfterAnotherWithALineForEachFailure)
     frmjmword w;
     for (const char* p : {" a.doc ", "missing.doc", "locked.doc", "readonly.doc", "b.doc"})
         add(w, QString::fromLatin1(p));
-    // The boxes are read when each document is handled.
+    // The run reads the boxes when it starts: a change while it runs (here
+    // while the engine holds the first document) is not used.
+    std::atomic<bool> opened{false};
+    std::atomic<bool> changed{false};
     log.onOpen = [&](const QString& file) {
-        if (file == QLatin1String("b.doc"))
-            w.Text2->setText(QStringLiteral("new"));
-        // Its line is already in the box.
-        EXPECT_TRUE(w.Text3->toPlainText().endsWith(QStringLiteral("加密文档 ") + file + QLatin1Char('\n')))
-            << file.toStdString();
+        if (file != QLatin1String("a.doc"))
+            return;
+        opened = true;
+        for (int i = 0; i < 10000 && !changed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     w.Command2->click();
+    for (int i = 0; i < 10000 && !opened; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(opened);
+    w.Text2->setText(QStringLiteral("new"));
+    changed = true;
+    ASSERT_TRUE(finishBatches());
 
     EXPECT_EQ(w.Text3->toPlainText(), kWelcome + QStringLiteral("加密文档 a.doc\n"
                                                                 "加密文档 missing.doc\n  无法打开:文件不存在\n"
@@ -147,7 +166,7 @@ TEST_F(WordWindow, DocumentsAreHandledOneAfterAnotherWithALineForEachFailure)
         QStringLiteral("open missing.doc"),  QStringLiteral("open missing.doc"),
         QStringLiteral("open locked.doc"),   QStringLiteral("open readonly.doc"),
         QStringLiteral("save readonly.doc [739] [5917]"), QStringLiteral("close readonly.doc"),
-        QStringLiteral("open b.doc"),        QStringLiteral("save b.doc [new] [5917]"),
+        QStringLiteral("open b.doc"),        QStringLiteral("save b.doc [739] [5917]"),
         QStringLiteral("close b.doc"),       QStringLiteral("quit")};
     EXPECT_EQ(log.events, expected);
     // A cancelled prompt is asked once, masked.
@@ -155,7 +174,8 @@ TEST_F(WordWindow, DocumentsAreHandledOneAfterAnotherWithALineForEachFailure)
     EXPECT_TRUE(scripted().of(Interaction::Input)[0].masked);
     EXPECT_EQ(w.list().count(), 0);
     EXPECT_EQ(w.Label4->text(), QString());
-    EXPECT_EQ(w.wordapp(), nullptr);
+    EXPECT_EQ(log.created, 1);
+    EXPECT_EQ(log.quit, 1);
     EXPECT_TRUE(scripted().messages().isEmpty());
 }
 
@@ -167,30 +187,33 @@ TEST_F(WordWindow, AWrongPasswordIsAskedForThreeTimesAtMost)
     scripted().inputs = {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), QStringLiteral("no"),
                          QStringLiteral("pw")};
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(w.Text3->toPlainText(), kWelcome + QStringLiteral("加密文档 locked1.doc\n  无法打开:打开密码不正确\n"
                                                                 "加密文档 locked2.doc\n列表中的所有文档加密完成!\n"));
     EXPECT_EQ(scripted().of(Interaction::Input).size(), 5u);
 }
 
-TEST_F(WordWindow, EmptyListHoldsTheInstanceUntilTheNextRunOrTheClose)
+TEST_F(WordWindow, EmptyListIsReportedAndEachRunQuitsItsHiddenInstance)
 {
     MDIForm1 main;
     main.move(300, 200);
     frmjmword w(&main);
     EXPECT_EQ(w.pos(), QPoint(300, 200 + tw(800)));
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("列表为空,请先添加文档到列表!")});
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::Information);
-    ASSERT_NE(w.wordapp(), nullptr);
-    EXPECT_FALSE(w.wordapp()->isVisible());
     EXPECT_EQ(log.created, 1);
+    EXPECT_EQ(log.quit, 1);
+    EXPECT_EQ(log.quitHidden, 1);
 
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(log.created, 2);
-    EXPECT_EQ(log.quit, 1);  // the replaced instance was quit first
+    EXPECT_EQ(log.quit, 2);
     w.close();
     EXPECT_EQ(log.quit, 2);
-    EXPECT_EQ(w.wordapp(), nullptr);
+    EXPECT_EQ(log.created, 2);
 }
 
 TEST_F(WordWindow, ACloseDuringARunFinishesTheDocumentInHandThenEndsTheRun)
@@ -200,11 +223,24 @@ TEST_F(WordWindow, ACloseDuringARunFinishesTheDocumentInHandThenEndsTheRun)
     w->show();
     add(*w, QStringLiteral("a.doc"));
     add(*w, QStringLiteral("b.doc"));
+    // The engine holds a.doc open until the window has been closed.
+    std::atomic<bool> opened{false};
+    std::atomic<bool> closed{false};
     log.onOpen = [&](const QString& file) {
-        if (file == QLatin1String("a.doc"))
-            w->close();  // the close box, while the engine works
+        if (file != QLatin1String("a.doc"))
+            return;
+        opened = true;
+        for (int i = 0; i < 10000 && !closed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     w->Command2->click();
+    for (int i = 0; i < 10000 && !opened; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(opened);
+    w->close();  // the close box, while the engine works
+    EXPECT_TRUE(w->isVisible());  // it goes once the run has stopped
+    closed = true;
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(log.events, (std::vector<QString>{QStringLiteral("open a.doc"), QStringLiteral("save a.doc [739] [5917]"),
                                                 QStringLiteral("close a.doc"), QStringLiteral("quit")}));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -219,6 +255,7 @@ TEST_F(WordWindow, AnInstanceThatCannotBeCreatedIsReportedAndNothingRuns)
     frmjmword w;
     add(w, QStringLiteral("a.doc"));
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("没有安装 LibreOffice")});
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::None);
     EXPECT_EQ(w.list().count(), 1);
