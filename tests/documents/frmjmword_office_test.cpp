@@ -3,6 +3,7 @@
 #include "documents/frmjmword.h"
 #include "word_support.h"
 
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <atomic>
 #include <cstdio>
 
 #include <gtest/gtest.h>
@@ -41,21 +43,33 @@ TEST(WordWindowOffice, DefaultPasswordsThenRemovedOrHalvedAndEveryFailureHasItsL
     const QString old = copyWordFixture(dir, QStringLiteral("word_sample.doc"), QStringLiteral("old.doc"));
     const QString text = dir.write(QStringLiteral("notes.txt"), "just text\n");
     const QString missing = dir.file(QStringLiteral("missing.docx"));
+    // The office engine as the window makes it, its helper's process noted
+    // (the run creates it on its own thread).
+    std::atomic<qint64> helper{0};
+    setWordFactory([&helper](QWidget* owner) {
+        std::unique_ptr<WordApplication> app =
+            createWordApplication(owner, WordEngineLocation{wordHelperPath(), QString()});
+        if (auto* office = qobject_cast<OfficeWordApplication*>(app.get()))
+            helper = office->helperProcessId();
+        return app;
+    });
     frmjmword w;
 
-    // An empty list holds its instance; the next run quits it first.
+    // An empty list: the run's instance is quit when it has told so.
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("列表为空,请先添加文档到列表!")});
-    auto* held = qobject_cast<OfficeWordApplication*>(w.wordapp());
-    ASSERT_NE(held, nullptr);
-    const qint64 heldHelper = held->helperProcessId();
-    EXPECT_TRUE(processAlive(heldHelper));
+    const qint64 emptyRunHelper = helper;
+    EXPECT_GT(emptyRunHelper, 0);
+    EXPECT_FALSE(processAlive(emptyRunHelper));
 
     for (const QString& p : {a, b, old, text, missing})
         add(w, p);
     w.Command2->click();
-    EXPECT_FALSE(processAlive(heldHelper));
-    EXPECT_EQ(w.wordapp(), nullptr);
+    ASSERT_TRUE(finishBatches());
+    setWordFactory(nullptr);
+    EXPECT_NE(helper, emptyRunHelper);
+    EXPECT_FALSE(processAlive(helper));
     const QStringList lines = w.Text3->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 12) << w.Text3->toPlainText().toStdString();
     EXPECT_EQ(lines.mid(0, 5), (QStringList{QStringLiteral("欢迎使用Word文档批量加密工具!"), QString(),
@@ -87,6 +101,7 @@ TEST(WordWindowOffice, DefaultPasswordsThenRemovedOrHalvedAndEveryFailureHasItsL
     w.Text4->clear();
     add(w, a);
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     const Protection cleared = inspect(a, QString(), QString());
     EXPECT_FALSE(cleared.encrypted);
     EXPECT_EQ(cleared.writeProtection, QStringLiteral("none"));
@@ -96,6 +111,7 @@ TEST(WordWindowOffice, DefaultPasswordsThenRemovedOrHalvedAndEveryFailureHasItsL
     w.Text4->setText(QStringLiteral("5917"));
     add(w, b);
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     const Protection halved = inspect(b, QString(), QStringLiteral("5917"));
     EXPECT_FALSE(halved.encrypted);
     EXPECT_EQ(halved.writeProtection, QStringLiteral("match"));
@@ -111,12 +127,12 @@ TEST(WordWindowOffice, AWrongOfficeFolderIsReportedAndNothingIsProcessed)
     frmjmword w;
     add(w, dir.write(QStringLiteral("a.docx")));
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     setWordFactory(nullptr);
     ASSERT_EQ(scripted().messages().size(), 1);
     EXPECT_TRUE(scripted().messages()[0].contains(QStringLiteral("LibreOffice"))) << scripted().messages()[0].toStdString();
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::None);
     EXPECT_EQ(w.list().count(), 1);
-    EXPECT_EQ(w.wordapp(), nullptr);
 }
 
 TEST(WordWindowOffice, ADocumentThatKillsTheOfficeHasItsLineAndTheLaterOnesAreStillDone)
@@ -133,6 +149,7 @@ TEST(WordWindowOffice, ADocumentThatKillsTheOfficeHasItsLineAndTheLaterOnesAreSt
     for (const QString& p : {crash, gbk, last})
         add(w, p);
     w.Command2->click();
+    ASSERT_TRUE(finishBatches());
     qunsetenv("KESTRUNE_WORD_TEST_KILL_OFFICE_ON");
 
     const QStringList lines = w.Text3->toPlainText().split(QLatin1Char('\n'));
