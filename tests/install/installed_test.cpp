@@ -16,6 +16,7 @@
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "shell/tips.h"
+#include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
@@ -94,6 +95,7 @@ TEST_F(InstalledProgram, RecordsSettingsAndTipsGoToTheUsersDataFolder)
         frmrec w;  // the first use creates the data folder and the database in it
         w.Text4->setText(folder);
         w.Command5->click();
+        ASSERT_TRUE(finishBatches());
         EXPECT_EQ(scripted().messages(), QStringList({QStringLiteral("该目录文件信息记录完毕!")}));
     }
     const auto rows = tableRows(data + QStringLiteral("/db1.mdb"), QStringLiteral("fileInf"));
@@ -136,6 +138,7 @@ TEST_F(InstalledProgram, HelpersAreFoundBesideTheInstalledProgram)
     w.Text2->setText(dir.file(QStringLiteral("src")));
     w.Text1->setText(dir.file(QStringLiteral("out")));
     w.Command3->click();
+    ASSERT_TRUE(finishBatches());
     EXPECT_EQ(scripted().messages(), QStringList{QStringLiteral("全部chm文件反编译完成!")});
     const auto runs = scripted().of(Interaction::Run);
     ASSERT_EQ(runs.size(), 1u);
