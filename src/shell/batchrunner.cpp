@@ -1,7 +1,6 @@
 #include "shell/batchrunner.h"
 
 #include <QMetaObject>
-#include <QThread>
 
 #include <chrono>
 #include <condition_variable>
@@ -201,24 +200,6 @@ void BatchRunner::jobEnded()
     if (done)
         done();
     Q_EMIT finished();
-}
-
-bool BatchRunner::waitForFinished(int ms)
-{
-    if (!m_sink)
-        return true;
-    QElapsedTimer clock;
-    clock.start();
-    auto ended = m_ended;
-    while (!ended->load()) {
-        if (ms >= 0 && clock.elapsed() >= ms)
-            return false;
-        QThread::msleep(5);
-    }
-    // Lines and questions still queued for this thread are not run here:
-    // the result is delivered now, in the caller's hands.
-    jobEnded();
-    return true;
 }
 
 }  // namespace kestrune

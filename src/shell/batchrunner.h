@@ -153,9 +153,6 @@ public:
     void cancel();
     // The progress of the running batch (nullptr when none runs).
     std::shared_ptr<ProgressSink> progress() const { return m_sink; }
-    // Blocks until the running batch has ended and its result was delivered;
-    // false when `ms` ran out first (-1: no limit). For tests and shut-down.
-    bool waitForFinished(int ms = -1);
 
     // Batches running in the whole program right now (tests wait for them).
     static int runningCount();

@@ -4,10 +4,13 @@
 
 #include "app/mdiform1.h"
 #include "app/quitsignals.h"
+#include "devtools/frmcompile.h"
 #include "devtools/frmdecp.h"
 #include "devtools/frmregsvr.h"
+#include "documents/frmjmword.h"
 #include "duplicates/frmdlg.h"
 #include "filemanager/frmmove.h"
+#include "records/frmrec.h"
 #include "shell/batchprogress.h"
 #include "shell/programfolder.h"
 
@@ -279,4 +282,122 @@ TEST(CloseDuringBatch, ClosingTheDecompilerDuringADecompileCancelsAndClosesWitho
     // No project for a decompile that was ended.
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("out/Help/Help.hhp"))));
     main.reset();
+}
+
+namespace {
+// Every file step of a batch takes a millisecond, so that a close comes in
+// its middle; `reached` tells how far it got.
+struct SlowSteps {
+    std::atomic<int> reached{0};
+    SlowSteps()
+    {
+        BatchProgress::setTestHook([this](const QString&, int done) {
+            reached = done;
+            QThread::msleep(1);
+            return false;
+        });
+    }
+    ~SlowSteps() { BatchProgress::setTestHook({}); }
+};
+
+// Closes `w` once its batch has passed a few steps; true when the window
+// is gone after the batch stopped.
+bool closeInTheMiddle(QPointer<QWidget> w, SlowSteps& steps)
+{
+    if (!spinUntil([&] { return steps.reached.load() > 5; }))
+        return false;
+    w->close();
+    if (!finishBatches(10000))
+        return false;
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return w.isNull();
+}
+}  // namespace
+
+TEST(CloseDuringBatch, ClosingTheRecorderKeepsNothingOfTheRun)
+{
+    TempDir dir;
+    setProgramFolder(dir.mkdir(QStringLiteral("prog")));
+    for (int i = 0; i < 2000; ++i)
+        dir.write(QStringLiteral("files/f%1.txt").arg(i));
+    auto* w = new frmrec;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    const QByteArray before = test::readBytes(dir.file(QStringLiteral("prog/db1.mdb")));
+    ASSERT_FALSE(before.isEmpty());
+    SlowSteps steps;
+    w->Text4->setText(dir.file(QStringLiteral("files")));
+    w->Command5->click();
+    EXPECT_TRUE(closeInTheMiddle(w, steps));
+    // No record and no log entry: the file is as it was.
+    EXPECT_EQ(test::readBytes(dir.file(QStringLiteral("prog/db1.mdb"))), before);
+    EXPECT_TRUE(scripted().messages().isEmpty());
+}
+
+TEST(CloseDuringBatch, ClosingAWorkListDuringItsFolderAddClosesItWithoutAMessage)
+{
+    TempDir dir;
+    for (int i = 0; i < 2000; ++i)
+        dir.write(QStringLiteral("projects/p%1/a.vbp").arg(i));
+    auto* w = new frmCompile;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    SlowSteps steps;
+    scripted().folders.push_back(dir.file(QStringLiteral("projects")));
+    w->Command4->click();
+    EXPECT_TRUE(closeInTheMiddle(w, steps));
+    EXPECT_TRUE(scripted().messages().isEmpty());
+}
+
+namespace {
+// An engine that takes a while over each document and records what it did.
+struct SlowWord : WordApplication {
+    static inline std::atomic<int> saved{0};
+    std::vector<std::unique_ptr<WordDocument>> docs;
+    bool running = true;
+    struct Doc : WordDocument {
+        QString file;
+        QString fullName() const override { return file; }
+        void setPassword(const QString&) override {}
+        void setWritePassword(const QString&) override {}
+        void save() override { ++saved; }
+        void close() override {}
+    };
+    void setVisible(bool) override {}
+    bool isVisible() const override { return false; }
+    WordDocument* openDocument(const QString& file, bool) override
+    {
+        QThread::msleep(20);
+        auto doc = std::make_unique<Doc>();
+        doc->file = file;
+        docs.push_back(std::move(doc));
+        emit DocumentOpen(docs.back().get());
+        return docs.back().get();
+    }
+    void quit() override
+    {
+        running = false;
+        emit Quit();
+    }
+    bool isRunning() const override { return running; }
+};
+}  // namespace
+
+TEST(CloseDuringBatch, ClosingTheWordWindowFinishesTheDocumentInHandThenCloses)
+{
+    SlowWord::saved = 0;
+    setWordFactory([](QWidget*) { return std::make_unique<SlowWord>(); });
+    auto* w = new frmjmword;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    for (int i = 0; i < 200; ++i)
+        w->list().addTyped(QStringLiteral("/docs/d%1.doc").arg(i));
+    SlowSteps steps;
+    w->Command2->click();
+    EXPECT_TRUE(closeInTheMiddle(w, steps));
+    setWordFactory(nullptr);
+    // The run stopped after the document in hand, which was saved.
+    EXPECT_GT(SlowWord::saved.load(), 5);
+    EXPECT_LT(SlowWord::saved.load(), 200);
+    EXPECT_TRUE(scripted().messages().isEmpty());
 }
