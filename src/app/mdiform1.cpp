@@ -139,6 +139,9 @@ QWidget* MDIForm1::showToolWindow(const QString& menuName)
         if (fresh && !e->owned)
             centreOn(window.data(), this);
     };
+    // Placed before it is shown, which window managers take as the place
+    // asked for, and again once its frame is known.
+    place();
     if (e->modal) {
         window->setWindowModality(Qt::ApplicationModal);
         window->show();

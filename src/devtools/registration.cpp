@@ -24,10 +24,12 @@ QStringList FolderRegistration::failures() const
     QStringList lines;
     for (size_t i = 0; i < ends.size(); ++i) {
         const std::optional<ProgramOutcome>& end = ends[i];
-        // A registration that a cancel kept from starting has not failed.
+        // A registration that a cancel kept from starting has not failed;
+        // one that the cancel ended is named as such.
         if (!end || end->end.ok() || (end->cancelled && !end->end.started))
             continue;
-        lines << displayFileName(libraries.value(int(i))) + QStringLiteral(" (") + describeEnd(end->end) + QLatin1Char(')');
+        const QString why = end->cancelled ? QStringLiteral("注册被取消") : describeEnd(end->end);
+        lines << displayFileName(libraries.value(int(i))) + QStringLiteral(" (") + why + QLatin1Char(')');
     }
     return lines;
 }
