@@ -47,7 +47,7 @@ WorkListForm::WorkListForm(WorkListTexts texts, QWidget* parent) : QDialog(paren
     connect(Command5, &QPushButton::clicked, this, &WorkListForm::Command5_Click);
 
     // Lines a batch writes into the information box arrive in order.
-    connect(&m_runner, &BatchRunner::lineAdded, this, &WorkListForm::appendInfo);
+    connect(&m_batch.runner(), &BatchRunner::lineAdded, this, &WorkListForm::appendInfo);
 
     Form_Load();
 }
@@ -145,7 +145,7 @@ void WorkListForm::dieda(const Folder& b)
     const QSet<QString> listed = m_list->index();
     const int room = m_list->room();
     const QString extension = m_extension;
-    runBatch<WorkList::TreeAdd>(
+    m_batch.run<WorkList::TreeAdd>(
         [b, listed, room, extension](ProgressSink& progress) {
             return WorkList::findInTree(b, extension, listed, room, &progress);
         },
@@ -162,9 +162,7 @@ void WorkListForm::dieda(const Folder& b)
 
 void WorkListForm::closeEvent(QCloseEvent* event)
 {
-    if (m_runner.busy()) {
-        m_closeWhenDone = true;
-        m_runner.cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }

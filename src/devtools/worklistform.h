@@ -62,7 +62,7 @@ public:
     // Starts adding the matching files of the tree of `b` that are not
     // listed yet, as a batch; the list grows when it has ended.
     void dieda(const Folder& b);
-    BatchRunner& runner() { return m_runner; }
+    BatchRunner& runner() { return m_batch.runner(); }
 
     // Appends a line to the information box and scrolls to it.
     void appendInfo(const QString& line);
@@ -91,25 +91,8 @@ protected:
     // Closing while a batch runs stops it as "取消" does; the window closes
     // once it has stopped.
     void closeEvent(QCloseEvent* event) override;
-    // Starts `job` as the window's batch; `done` gets its result unless the
-    // window is closing meanwhile.
-    template <typename Result>
-    void runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
-    {
-        if (m_runner.busy())
-            return;
-        m_runner.start<Result>(std::move(job), [this, done](Result result) {
-            m_progress.stop();
-            if (m_closeWhenDone) {
-                close();
-                return;
-            }
-            done(std::move(result));
-        });
-        m_progress.watch(m_runner);
-    }
-    BatchProgress m_progress{this};
-    BatchRunner m_runner;
+    // The window's batch (folder add, and a tool's run).
+    WindowBatch m_batch{this};
 
 private:
     int belowTool(int offset) const { return kToolTop + m_texts.toolHeight + offset; }
@@ -118,7 +101,6 @@ private:
     QString m_extension;
     WorkList* m_list = nullptr;
     FileSystemObject m_fso;
-    bool m_closeWhenDone = false;
 };
 
 }  // namespace kestrune

@@ -61,7 +61,7 @@ frmjmword::~frmjmword() = default;
 
 void frmjmword::Command2_Click()
 {
-    if (m_runner.busy())
+    if (m_batch.busy())
         return;
     // The run reads the boxes now: the window takes no input until it ends.
     WordRunInputs inputs;
@@ -73,7 +73,7 @@ void frmjmword::Command2_Click()
     const WordApplication::PasswordPrompt prompt = [self](const QString& text) {
         return self ? platform().inputBox(self, text, true) : QString();
     };
-    runBatch<WordRunResult>(
+    m_batch.run<WordRunResult>(
         [inputs, prompt](ProgressSink& progress) {
             WordRun run(inputs, progress, [&progress, prompt](const QString& text) {
                 return progress.ask([prompt, text] { return QVariant(prompt(text)); }).toString();

@@ -245,22 +245,6 @@ void FrmDlg::Image1_Click()
         Text1->setText(*chosen);
 }
 
-template <typename Result>
-void FrmDlg::runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
-{
-    if (m_runner.busy())
-        return;
-    m_runner.start<Result>(std::move(job), [this, done](Result result) {
-        m_progress.stop();
-        if (m_closeWhenDone) {
-            close();
-            return;
-        }
-        done(std::move(result));
-    });
-    m_progress.watch(m_runner);
-}
-
 namespace {
 SearchProgress searchProgress(ProgressSink& progress)
 {
@@ -272,9 +256,7 @@ void FrmDlg::closeEvent(QCloseEvent* event)
 {
     // Closing stops a running batch as "取消" does; the window closes once
     // the file in hand is done.
-    if (m_runner.busy()) {
-        m_closeWhenDone = true;
-        m_runner.cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }
@@ -288,7 +270,7 @@ void FrmDlg::dieda(const Folder& b)
         bool stopped = false;
     };
     const QStringList listed = m_files->entries();
-    runBatch<Added>(
+    m_batch.run<Added>(
         [b, listed](ProgressSink& progress) {
             Added added;
             added.paths = newPathsOfTree(b, listed, searchProgress(progress), &added.stopped);
@@ -324,7 +306,7 @@ void FrmDlg::Command7_Click()
     }
     const QStringList files = m_files->entries();
     const QStringList folders = m_folders->entries();
-    runBatch<DuplicateSearch::Outcome>(
+    m_batch.run<DuplicateSearch::Outcome>(
         [files, folders](ProgressSink& progress) {
             progress.setTotal(int(files.size()));
             const FileSystemObject fso;
@@ -381,7 +363,7 @@ void FrmDlg::deleteEntries(bool markedOnly)
         int handled = 0;
         bool cancelled = false;
     };
-    runBatch<Deleted>(
+    m_batch.run<Deleted>(
         [paths](ProgressSink& progress) {
             progress.setTotal(int(paths.size()));
             const FileSystemObject fso;

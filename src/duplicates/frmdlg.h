@@ -99,7 +99,7 @@ public slots:
     void Command13_Click();
     void Image1_Click();
 
-    BatchRunner& runner() { return m_runner; }
+    BatchRunner& runner() { return m_batch.runner(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,10 +107,7 @@ protected:
 
 private:
     void message(const QString& text);
-    // Runs `job` as the window's batch; `done` gets its result unless the
-    // window is closing.
-    template <typename Result>
-    void runBatch(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done);
+
     // Deletes the files of the found entries (the marked ones only, or all),
     // with progress and cancel.
     void deleteEntries(bool markedOnly);
@@ -121,9 +118,7 @@ private:
     PathListModel* m_folders = nullptr;
     PathListModel* m_found = nullptr;
     bool m_placed = false;
-    bool m_closeWhenDone = false;
-    BatchProgress m_progress{this};
-    BatchRunner m_runner;
+    WindowBatch m_batch{this};
 };
 
 }  // namespace kestrune

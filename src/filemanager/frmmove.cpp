@@ -178,7 +178,7 @@ void frmmove::Command3_Click()
 
 void frmmove::sf(const Folder& folder, bool cas)
 {
-    if (m_runner.busy())
+    if (m_batch.busy())
         return;
     BatchInputs inputs;
     inputs.multiType = Check3->checkState() == Qt::Checked;
@@ -197,7 +197,7 @@ void frmmove::sf(const Folder& folder, bool cas)
         int handled = 0;
         bool stopped = false;
     };
-    m_runner.start<Outcome>(
+    m_batch.run<Outcome>(
         [folder, cas, inputs, typeListMissing](ProgressSink& progress) {
             BatchInputs in = inputs;
             in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
@@ -206,25 +206,17 @@ void frmmove::sf(const Folder& folder, bool cas)
             return outcome;
         },
         [this](Outcome outcome) {
-            m_progress.stop();
-            if (m_closeWhenDone) {
-                close();
-                return;
-            }
             // A walk that runs to its end shows nothing.
             if (outcome.stopped)
                 information(BatchProgress::cancelledText(outcome.handled));
         });
-    m_progress.watch(m_runner);
 }
 
 void frmmove::closeEvent(QCloseEvent* event)
 {
     // Closing stops the batch as "取消" does; the window closes once the
     // file in hand is finished or undone.
-    if (m_runner.busy()) {
-        m_closeWhenDone = true;
-        m_runner.cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }

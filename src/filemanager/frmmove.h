@@ -54,7 +54,7 @@ public:
     // shows; `cas` descends into subfolders. The walk runs as a batch; the
     // window takes no input until it has ended.
     void sf(const Folder& folder, bool cas);
-    BatchRunner& runner() { return m_runner; }
+    BatchRunner& runner() { return m_batch.runner(); }
 
     // The source folder of the last start, and the last filter list entered.
     const Folder& sourceFolder() const { return m_source; }
@@ -80,9 +80,7 @@ private:
     std::optional<FileSystemObject> m_fso;
     Folder m_source;
     QString m_lastFilter;
-    bool m_closeWhenDone = false;
-    BatchProgress m_progress{this};
-    BatchRunner m_runner;
+    WindowBatch m_batch{this};
 };
 
 }  // namespace kestrune

@@ -163,12 +163,12 @@ void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMe
         platform().messageBox(this, m_store->errorText(), MsgIcon::Information);
         return;
     }
-    if (m_runner.busy())
+    if (m_batch.busy())
         return;
     // The run has a connection of its own, opened and closed on the batch's
     // thread; this window's connection sees its records once it has ended.
     const QString database = m_store->path();
-    m_runner.start<RecordRun>(
+    m_batch.run<RecordRun>(
         [database, path, nameLimit](ProgressSink& progress) {
             RecordStore store(database);
             if (!store.open({QString::fromLatin1(kFileInfTable)})) {
@@ -184,24 +184,16 @@ void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMe
             });
         },
         [this, path, doneMessage](RecordRun run) {
-            m_progress.stop();
             Data1->requery();
-            if (m_closeWhenDone) {
-                close();
-                return;
-            }
             recordEnded(run, path, doneMessage);
         });
-    m_progress.watch(m_runner);
 }
 
 void frmrec::closeEvent(QCloseEvent* event)
 {
     // Closing stops a recording as "取消" does (nothing of it is kept); the
     // window closes once it has stopped.
-    if (m_runner.busy()) {
-        m_closeWhenDone = true;
-        m_runner.cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }

@@ -60,7 +60,7 @@ public slots:
     void Label1_Click();
     void QueryBySize();
 
-    BatchRunner& runner() { return m_runner; }
+    BatchRunner& runner() { return m_batch.runner(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,9 +77,7 @@ private:
     std::unique_ptr<RecordStore> m_store;
     FileSystemObject m_fso;
     QStandardItemModel* m_logModel = nullptr;
-    bool m_closeWhenDone = false;
-    BatchProgress m_progress{this};
-    BatchRunner m_runner;
+    WindowBatch m_batch{this};
 };
 
 // Fills a grid model with a table's field names and rows, keeping its

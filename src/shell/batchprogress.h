@@ -76,4 +76,51 @@ private:
     bool m_dialogShown = false;
 };
 
+// A window's one batch at a time: its runner, its progress view and what
+// closing the window does while the batch runs. Declared as a member of the
+// window; it goes before the window's controls, stopping its batch.
+class WindowBatch {
+public:
+    explicit WindowBatch(QWidget* window) : m_window(window), m_progress(window) {}
+
+    // Starts `job` (nothing when a batch runs already) and shows its
+    // progress; `done` gets the result on the window's thread, after the
+    // progress has gone, unless the window is closing meanwhile.
+    template <typename Result>
+    void run(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
+    {
+        if (m_runner.busy())
+            return;
+        m_runner.start<Result>(std::move(job), [this, done = std::move(done)](Result result) {
+            m_progress.stop();
+            if (m_closeWhenDone) {
+                m_window->close();
+                return;
+            }
+            done(std::move(result));
+        });
+        m_progress.watch(m_runner);
+    }
+
+    // For the window's closeEvent: true while a batch runs, which is then
+    // cancelled as "取消" does; the window closes once it has stopped.
+    bool holdClose()
+    {
+        if (!m_runner.busy())
+            return false;
+        m_closeWhenDone = true;
+        m_runner.cancel();
+        return true;
+    }
+
+    BatchRunner& runner() { return m_runner; }
+    bool busy() const { return m_runner.busy(); }
+
+private:
+    QWidget* m_window;
+    bool m_closeWhenDone = false;
+    BatchProgress m_progress;
+    BatchRunner m_runner;
+};
+
 }  // namespace kestrune
