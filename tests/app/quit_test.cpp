@@ -42,23 +42,11 @@
 
 using namespace kestrune;
 using kestrune::test::finishBatches;
+using kestrune::test::spinUntil;
 using kestrune::test::scripted;
 using kestrune::test::TempDir;
 
 namespace {
-
-template <typename Done>
-bool spinUntil(Done done, int ms = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 QStringList entries(const QString& folder)
 {

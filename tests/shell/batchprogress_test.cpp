@@ -25,22 +25,9 @@
 
 using namespace kestrune;
 using kestrune::test::finishBatches;
+using kestrune::test::spinUntil;
 
 namespace {
-
-// Runs the event loop until `done` or `ms` have passed.
-template <typename Done>
-bool spinUntil(Done done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A batch that steps until it is told to stop.
 int stepUntilStopped(ProgressSink& progress)

@@ -23,4 +23,15 @@ bool finishBatches(int ms)
     return true;
 }
 
+bool spinUntil(const std::function<bool()>& done, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
 }  // namespace kestrune::test
