@@ -30,7 +30,8 @@ bool matchesSingleType(const QString& shortName, const QString& pattern)
     return shortName.right(3).toLower() == pattern.right(3).toLower();
 }
 
-void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite)
+void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
+                         MoveGroup* moves)
 {
     switch (operation) {
     case kOpMove:
@@ -40,7 +41,7 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
             throw FsError(destination, ENOENT, describeError(ENOENT));
         const QString target = destination + QDir::separator();
         if (operation == kOpMove)
-            file.Move(target);
+            file.Move(target, moves);
         else
             file.Copy(target, overwrite);
         break;
@@ -77,6 +78,9 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool*
 {
     int handled = 0;
     bool stop = false;
+    // Moves to another file system are flushed to disk in groups before their
+    // sources go; the last group when the walk ends or stops.
+    MoveGroup moves;
     walkFolders(root, recurse, [&](const Folder& folder) {
         if (stop)
             return false;  // the folders still waiting are passed over
@@ -120,13 +124,16 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, bool*
                         continue;
                 }
                 ++handled;
-                applyBatchOperation(file, operation, destination, inputs.overwrite ? inputs.overwrite() : true);
+                applyBatchOperation(file, operation, destination, inputs.overwrite ? inputs.overwrite() : true,
+                                    &moves);
             } catch (const FsError&) {
                 // A file that cannot be handled is skipped; the walk goes on.
             }
         }
+        moves.FlushIfDue();  // failures of single files are skipped, as above
         return true;
     });
+    moves.Flush();
     if (stopped)
         *stopped = stop;
     return handled;

@@ -42,7 +42,10 @@ bool matchesSingleType(const QString& shortName, const QString& pattern);
 
 // Applies one operation to one file; `destination` is the folder the file
 // goes into under its own name. Throws FsError when the file system refuses.
-void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite);
+// A move to another file system joins `moves` when given (its source is
+// removed at the group's next flush), else it is flushed on its own.
+void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
+                         MoveGroup* moves = nullptr);
 
 // Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every

@@ -5,11 +5,15 @@
 #include <QDateTime>
 #include <QString>
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace kestrune {
 
@@ -41,6 +45,57 @@ QString joinPath(const QString& folder, const QString& name);
 
 struct FolderData;
 class Folder;
+class File;
+
+// Moves to another file system whose sources are removed together, once the
+// copies are on disk.
+//
+// Such a move copies the file, and until the copy has reached the disk a power
+// cut can take it away again: a source removed before that is lost with it.
+// Flushing every copy on its own (fsync of the file and its folder) costs many
+// times the move itself, so a group puts its copies in place, keeps their
+// sources, and now and then flushes each destination file system at once
+// (syncfs) and only then removes the sources it holds. That happens when the
+// oldest waiting move is half a second old (longer when flushing takes long,
+// so that flushing stays a small part of the work), when many moves wait, and
+// on Flush(). A crash before a flush leaves a file twice, never nowhere.
+//
+// Moves on one file system are renames and do not wait.
+class MoveGroup {
+public:
+    MoveGroup();
+    // Flushes what still waits; failures are then dropped (call Flush() to
+    // learn of them).
+    ~MoveGroup();
+    MoveGroup(const MoveGroup&) = delete;
+    MoveGroup& operator=(const MoveGroup&) = delete;
+
+    // Flushes the waiting copies, removes their sources, and returns every
+    // move of the group that failed since the last call: when a copy could
+    // not be flushed it is taken away and its source stays; when a source
+    // cannot be removed (or is no longer the file that was copied) the copy is
+    // taken away, as a move that fails at once does.
+    std::vector<FsError> Flush();
+    // Flush() when the oldest waiting move is due; else only the failures
+    // found so far. A caller that looks at many files between moves calls it
+    // now and then, so that no source waits long.
+    std::vector<FsError> FlushIfDue();
+    // Moves whose sources wait for a flush.
+    int Waiting() const;
+
+private:
+    friend class File;
+    struct Pending;
+    void add(Pending&& move, const QString& targetFolder);
+    bool due() const;
+    void flushNow();
+
+    std::vector<Pending> m_waiting;
+    std::vector<FsError> m_failures;
+    std::map<dev_t, int> m_fileSystems;  // a folder handle on each destination file system
+    std::chrono::steady_clock::time_point m_oldest;
+    std::chrono::steady_clock::duration m_lastFlush{};
+};
 
 class File {
 public:
@@ -74,15 +129,18 @@ public:
     // an existing folder or the file itself are refused.
     void Copy(const QString& destination, bool overwrite = true) const;
     // Moves the file; never replaces an existing file (atomically). Across
-    // file systems the file is copied beside the destination, put in place
-    // and only then removed from its source.
-    void Move(const QString& destination) const;
+    // file systems the file is copied beside the destination, put in place,
+    // flushed to disk with its folder, and only then removed from its source.
+    // With a `group`, the flush and the removal wait for the group's next
+    // flush (see MoveGroup): failures found then are the group's to report.
+    void Move(const QString& destination, MoveGroup* group = nullptr) const;
     // Deletes the file for good. Without `force` a read-only file is refused.
     void Delete(bool force = false) const;
 
 private:
     friend class Folder;
     friend class FileSystemObject;
+    friend class MoveGroup;
     File(std::shared_ptr<FolderData> parent, QString name, int index = -1)
         : m_parent(std::move(parent)), m_name(std::move(name)), m_index(index)
     {

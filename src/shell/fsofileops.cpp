@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -39,6 +41,12 @@ int systemLink(int fromDir, const char* from, int toDir, const char* to)
 NoReplaceCalls& noReplaceCalls()
 {
     static NoReplaceCalls calls{systemRenameNoReplace, systemLink};
+    return calls;
+}
+
+FlushCalls& flushCalls()
+{
+    static FlushCalls calls{::fsync, ::syncfs};
     return calls;
 }
 
@@ -86,9 +94,10 @@ namespace {
 // that, as cp does, the set-user-ID and set-group-ID bits are kept only when
 // the copy has the source's owner and group. With `keepOwner` the copy gets
 // the source's owner and group as far as the process may give them. Leaves
-// nothing behind on failure.
+// nothing behind on failure. With `flush` the copy is on disk (fsync) before
+// it is closed. `made`, when given, gets the copy's status.
 QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat& sourceStat, const QString& folder,
-                           bool keepOwner)
+                           bool keepOwner, bool flush = false, struct stat* made = nullptr)
 {
     QByteArray tmpl = encoded(joinPath(folder, QStringLiteral(".kestrune-XXXXXX")));
     const int out = ::mkstemp(tmpl.data());
@@ -133,6 +142,10 @@ QByteArray copyToTemporary(int in, const QString& sourcePath, const struct stat&
     ::fchmod(out, mode);
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     ::futimens(out, times);
+    if (made && ::fstat(out, made) != 0)
+        cleanup(errno, folder);
+    if (flush && flushCalls().fsync(out) != 0)
+        cleanup(errno, folder);
     if (::close(out) != 0) {
         const int e = errno;
         ::unlink(tmpl.constData());
@@ -181,7 +194,179 @@ QString parentOf(const QString& path)
     return QDir::toNativeSeparators(slash <= 0 ? QStringLiteral("/") : p.left(slash));
 }
 
+// Whether `name` (relative to `dir`) is still the file `device` and `inode`
+// name, not followed if it is a link.
+bool stillTheFile(int dir, const char* name, dev_t device, ino_t inode)
+{
+    struct stat st;
+    return ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+// Flushes a folder's entries to disk; 0 or the error.
+int flushFolder(const QString& folder)
+{
+    const int fd = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int e = flushCalls().fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return e;
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Moves across file systems
+
+struct MoveGroup::Pending {
+    File source;
+    dev_t sourceDevice;
+    ino_t sourceInode;
+    QString target;
+    QByteArray targetNative;
+    dev_t copyDevice;
+    ino_t copyInode;
+
+    // Takes the copy away again, unless something else is under its name now.
+    void removeCopy() const
+    {
+        if (stillTheFile(AT_FDCWD, targetNative.constData(), copyDevice, copyInode))
+            ::unlink(targetNative.constData());
+    }
+};
+
+namespace {
+// More moves than this never wait for a flush.
+constexpr size_t kMostWaiting = 10000;
+// How long a move may wait for a flush at least, and how many times the last
+// flush took at least (so that flushing stays a fifth of the time or less on a
+// slow disk).
+constexpr std::chrono::milliseconds kFlushInterval(500);
+constexpr int kWorkPerFlush = 4;
+}  // namespace
+
+MoveGroup::MoveGroup() = default;
+
+MoveGroup::~MoveGroup()
+{
+    flushNow();
+    for (const auto& fileSystem : m_fileSystems)
+        ::close(fileSystem.second);
+}
+
+int MoveGroup::Waiting() const
+{
+    return int(m_waiting.size());
+}
+
+std::vector<FsError> MoveGroup::Flush()
+{
+    flushNow();
+    return std::exchange(m_failures, {});
+}
+
+std::vector<FsError> MoveGroup::FlushIfDue()
+{
+    if (due())
+        flushNow();
+    return std::exchange(m_failures, {});
+}
+
+bool MoveGroup::due() const
+{
+    if (m_waiting.empty())
+        return false;
+    if (m_waiting.size() >= kMostWaiting)
+        return true;
+    const auto waited = std::chrono::steady_clock::now() - m_oldest;
+    return waited >= kFlushInterval && waited >= kWorkPerFlush * m_lastFlush;
+}
+
+void MoveGroup::add(Pending&& move, const QString& targetFolder)
+{
+    if (m_fileSystems.find(move.copyDevice) == m_fileSystems.end()) {
+        const int fd = ::open(encoded(targetFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != move.copyDevice) {
+            // No handle on the copy's file system to flush it by: flush this
+            // copy and its folder on their own.
+            const int e = fd < 0 ? errno : 0;
+            if (fd >= 0)
+                ::close(fd);
+            int flushed = e;
+            const int copy = flushed == 0 ? ::open(move.targetNative.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
+            if (flushed == 0 && copy < 0)
+                flushed = errno;
+            if (copy >= 0) {
+                if (flushCalls().fsync(copy) != 0)
+                    flushed = errno;
+                ::close(copy);
+            }
+            if (flushed == 0)
+                flushed = flushFolder(targetFolder);
+            if (flushed != 0) {
+                move.removeCopy();
+                m_failures.emplace_back(move.target, flushed, describeError(flushed));
+                return;
+            }
+            move.copyDevice = dev_t(-1);  // flushed already: only the source waits
+        } else {
+            m_fileSystems.emplace(move.copyDevice, fd);
+        }
+    }
+    if (m_waiting.empty())
+        m_oldest = std::chrono::steady_clock::now();
+    m_waiting.push_back(std::move(move));
+    if (due())
+        flushNow();
+}
+
+void MoveGroup::flushNow()
+{
+    if (m_waiting.empty())
+        return;
+    const auto start = std::chrono::steady_clock::now();
+    std::map<dev_t, int> failed;
+    for (const auto& fileSystem : m_fileSystems) {
+        const bool used = std::any_of(m_waiting.begin(), m_waiting.end(),
+                                      [&](const Pending& p) { return p.copyDevice == fileSystem.first; });
+        // syncfs reports write-back errors of the file system since the
+        // handle was opened (Linux 5.8 on).
+        if (used && flushCalls().syncfs(fileSystem.second) != 0)
+            failed.emplace(fileSystem.first, errno);
+    }
+    m_lastFlush = std::chrono::steady_clock::now() - start;
+
+    for (const Pending& p : m_waiting) {
+        const auto bad = failed.find(p.copyDevice);
+        if (bad != failed.end()) {
+            p.removeCopy();
+            m_failures.emplace_back(p.target, bad->second, describeError(bad->second));
+            continue;
+        }
+        const QString sourcePath = p.source.Path();
+        try {
+            const FileAt at = locate(*p.source.m_parent, p.source.m_name, p.source.m_index);
+            struct stat now;
+            if (::fstatat(at.dir(), at.name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+                continue;  // gone already: the copy is all there is
+            if (!stillTheFile(at.dir(), at.name.constData(), p.sourceDevice, p.sourceInode)) {
+                // Another file under the source's name now: both are kept.
+                m_failures.emplace_back(sourcePath, EBUSY, QStringLiteral("源文件在移动时被替换，已保留"));
+                continue;
+            }
+            if (::unlinkat(at.dir(), at.name.constData(), 0) != 0 && errno != ENOENT) {
+                const int e = errno;
+                p.removeCopy();
+                m_failures.emplace_back(sourcePath, e, describeError(e));
+            }
+        } catch (const FsError& e) {
+            p.removeCopy();
+            m_failures.push_back(e);
+        }
+    }
+    m_waiting.clear();
+}
 
 void File::Copy(const QString& destination, bool overwrite) const
 {
@@ -218,7 +403,7 @@ void File::Copy(const QString& destination, bool overwrite) const
     }
 }
 
-void File::Move(const QString& destination) const
+void File::Move(const QString& destination, MoveGroup* group) const
 {
     const QString source = Path();
     const QString target = destinationPath(destination, m_name);
@@ -233,18 +418,35 @@ void File::Move(const QString& destination) const
         fail(target, e);
     // Across file systems: copy beside the destination with the source's
     // owner and group (as a rename keeps them), put it in place without
-    // replacing, and only then remove the source.
+    // replacing, flush it to disk, and only then remove the source. A group
+    // flushes many copies at once (see MoveGroup).
     QByteArray tmp;
+    struct stat sourceStat;
+    struct stat copyStat;
+    const QString targetFolder = parentOf(target);
     {
         const OpenSource in(at, source);
-        tmp = copyToTemporary(in.fd, source, in.st, parentOf(target), true);
+        sourceStat = in.st;
+        tmp = copyToTemporary(in.fd, source, in.st, targetFolder, true, group == nullptr, &copyStat);
     }
     e = putInPlace(AT_FDCWD, tmp.constData(), AT_FDCWD, targetNative.constData());
     if (e != 0) {
         ::unlink(tmp.constData());
         fail(target, e);
     }
-    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0) {
+    if (group) {
+        group->add({*this, sourceStat.st_dev, sourceStat.st_ino, target, targetNative, copyStat.st_dev, copyStat.st_ino},
+                   targetFolder);
+        return;
+    }
+    e = flushFolder(targetFolder);
+    if (e != 0) {
+        // The copy's name may not be on disk: keep the source.
+        if (stillTheFile(AT_FDCWD, targetNative.constData(), copyStat.st_dev, copyStat.st_ino))
+            ::unlink(targetNative.constData());
+        fail(target, e);
+    }
+    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0 && errno != ENOENT) {
         // The source cannot go: take the copy back so that the file is not
         // left twice and the caller learns the move failed.
         e = errno;
