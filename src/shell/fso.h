@@ -215,6 +215,11 @@ public:
     bool FileExists(const QString& path) const;
     bool FolderExists(const QString& path) const;
     TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
+    // As CreateTextFile, for a file the program keeps for itself (its
+    // settings, its tips): a link under `path` is refused, before writing and
+    // again on Close, and Close puts a new file in place by a rename, which
+    // replaces a name and never writes into a file another name links to.
+    TextStream CreateDataTextFile(const QString& path) const;
 };
 
 // The one depth-first walk: `visit` gets a folder (and handles its own files)

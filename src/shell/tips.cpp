@@ -193,7 +193,7 @@ TipsFileContent readTipsFile(const QString& path)
 
 void writeBuiltInTips(const QString& path)
 {
-    TextStream out = FileSystemObject().CreateTextFile(path, true);
+    TextStream out = FileSystemObject().CreateDataTextFile(path);
     for (const QString& tip : builtInTips())
         out.WriteLine(tip);
     out.Close();

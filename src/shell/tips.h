@@ -55,7 +55,8 @@ struct TipsFileContent {
 TipsFileContent readTipsFile(const QString& path);
 
 // Writes the built-in tips to `path`, replacing any file there: GB18030 text,
-// each line ended by CR LF. Throws FsError when the file cannot be written.
+// each line ended by CR LF. Throws FsError when the file cannot be written
+// or `path` is a link (never written through).
 void writeBuiltInTips(const QString& path);
 
 // Moves TipIndex on by one, back to 1 after the last tip.
