@@ -5,9 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -54,11 +52,11 @@ class File;
 // cut can take it away again: a source removed before that is lost with it.
 // Flushing every copy on its own (fsync of the file and its folder) costs many
 // times the move itself, so a group puts its copies in place, keeps their
-// sources, and now and then flushes each destination file system at once
-// (syncfs) and only then removes the sources it holds. That happens when the
-// oldest waiting move is half a second old (longer when flushing takes long,
-// so that flushing stays a small part of the work), when many moves wait, and
-// on Flush(). A crash before a flush leaves a file twice, never nowhere.
+// sources, and flushes each destination file system at once (syncfs) for all
+// the moves of the last half second or more, on a thread of its own while the
+// moves go on; the sources of a flushed group are removed at the next move (or
+// FlushIfDue) after the flush has ended. Flush() finishes everything. A crash
+// before a flush leaves a file twice, never nowhere.
 //
 // Moves on one file system are renames and do not wait.
 class MoveGroup {
@@ -76,9 +74,10 @@ public:
     // cannot be removed (or is no longer the file that was copied) the copy is
     // taken away, as a move that fails at once does.
     std::vector<FsError> Flush();
-    // Flush() when the oldest waiting move is due; else only the failures
-    // found so far. A caller that looks at many files between moves calls it
-    // now and then, so that no source waits long.
+    // Removes the sources of a flush that has ended and starts the next one
+    // when it is due; returns the failures found so far. A caller that looks
+    // at many files between moves calls it now and then, so that no source
+    // waits long.
     std::vector<FsError> FlushIfDue();
     // Moves whose sources wait for a flush.
     int Waiting() const;
@@ -86,15 +85,11 @@ public:
 private:
     friend class File;
     struct Pending;
+    struct State;
     void add(Pending&& move, const QString& targetFolder);
-    bool due() const;
-    void flushNow();
+    void advance(bool finish);
 
-    std::vector<Pending> m_waiting;
-    std::vector<FsError> m_failures;
-    std::map<dev_t, int> m_fileSystems;  // a folder handle on each destination file system
-    std::chrono::steady_clock::time_point m_oldest;
-    std::chrono::steady_clock::duration m_lastFlush{};
+    std::unique_ptr<State> m_state;
 };
 
 class File {

@@ -10,6 +10,9 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <map>
 #include <cerrno>
 #include <utility>
 #include <vector>
@@ -237,55 +240,63 @@ struct MoveGroup::Pending {
 };
 
 namespace {
-// More moves than this never wait for a flush.
-constexpr size_t kMostWaiting = 10000;
-// How long a move may wait for a flush at least, and how many times the last
-// flush took at least (so that flushing stays a fifth of the time or less on a
-// slow disk).
+// More moves than this wait for the flush before them to end.
+constexpr size_t kMostWaiting = 20000;
+// The least time between the starts of two flushes.
 constexpr std::chrono::milliseconds kFlushInterval(500);
-constexpr int kWorkPerFlush = 4;
+
+// Flushes the file systems; each one's error, 0 when it flushed.
+std::vector<int> flushFileSystems(const std::vector<int>& handles)
+{
+    std::vector<int> errors;
+    for (int fd : handles)
+        // syncfs reports write-back errors of the file system since the
+        // handle was opened (Linux 5.8 on).
+        errors.push_back(flushCalls().syncfs(fd) == 0 ? 0 : errno);
+    return errors;
+}
 }  // namespace
 
-MoveGroup::MoveGroup() = default;
+struct MoveGroup::State {
+    std::vector<Pending> waiting;  // copies in place, not yet being flushed
+    std::chrono::steady_clock::time_point oldest;
+    std::vector<Pending> flushing;  // copies of the flush under way
+    std::vector<dev_t> flushed;     // its file systems, as flushing's result has them
+    std::future<std::vector<int>> result;
+    std::vector<FsError> failures;
+    std::map<dev_t, int> fileSystems;  // a folder handle on each destination file system
+};
+
+MoveGroup::MoveGroup() : m_state(std::make_unique<State>()) {}
 
 MoveGroup::~MoveGroup()
 {
-    flushNow();
-    for (const auto& fileSystem : m_fileSystems)
+    advance(true);
+    for (const auto& fileSystem : m_state->fileSystems)
         ::close(fileSystem.second);
 }
 
 int MoveGroup::Waiting() const
 {
-    return int(m_waiting.size());
+    return int(m_state->waiting.size() + m_state->flushing.size());
 }
 
 std::vector<FsError> MoveGroup::Flush()
 {
-    flushNow();
-    return std::exchange(m_failures, {});
+    advance(true);
+    return std::exchange(m_state->failures, {});
 }
 
 std::vector<FsError> MoveGroup::FlushIfDue()
 {
-    if (due())
-        flushNow();
-    return std::exchange(m_failures, {});
-}
-
-bool MoveGroup::due() const
-{
-    if (m_waiting.empty())
-        return false;
-    if (m_waiting.size() >= kMostWaiting)
-        return true;
-    const auto waited = std::chrono::steady_clock::now() - m_oldest;
-    return waited >= kFlushInterval && waited >= kWorkPerFlush * m_lastFlush;
+    advance(false);
+    return std::exchange(m_state->failures, {});
 }
 
 void MoveGroup::add(Pending&& move, const QString& targetFolder)
 {
-    if (m_fileSystems.find(move.copyDevice) == m_fileSystems.end()) {
+    State& s = *m_state;
+    if (s.fileSystems.find(move.copyDevice) == s.fileSystems.end()) {
         const int fd = ::open(encoded(targetFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat st;
         if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != move.copyDevice) {
@@ -307,66 +318,87 @@ void MoveGroup::add(Pending&& move, const QString& targetFolder)
                 flushed = flushFolder(targetFolder);
             if (flushed != 0) {
                 move.removeCopy();
-                m_failures.emplace_back(move.target, flushed, describeError(flushed));
+                s.failures.emplace_back(move.target, flushed, describeError(flushed));
                 return;
             }
             move.copyDevice = dev_t(-1);  // flushed already: only the source waits
         } else {
-            m_fileSystems.emplace(move.copyDevice, fd);
+            s.fileSystems.emplace(move.copyDevice, fd);
         }
     }
-    if (m_waiting.empty())
-        m_oldest = std::chrono::steady_clock::now();
-    m_waiting.push_back(std::move(move));
-    if (due())
-        flushNow();
+    if (s.waiting.empty())
+        s.oldest = std::chrono::steady_clock::now();
+    s.waiting.push_back(std::move(move));
+    advance(false);
 }
 
-void MoveGroup::flushNow()
+void MoveGroup::advance(bool finish)
 {
-    if (m_waiting.empty())
-        return;
-    const auto start = std::chrono::steady_clock::now();
-    std::map<dev_t, int> failed;
-    for (const auto& fileSystem : m_fileSystems) {
-        const bool used = std::any_of(m_waiting.begin(), m_waiting.end(),
-                                      [&](const Pending& p) { return p.copyDevice == fileSystem.first; });
-        // syncfs reports write-back errors of the file system since the
-        // handle was opened (Linux 5.8 on).
-        if (used && flushCalls().syncfs(fileSystem.second) != 0)
-            failed.emplace(fileSystem.first, errno);
-    }
-    m_lastFlush = std::chrono::steady_clock::now() - start;
-
-    for (const Pending& p : m_waiting) {
-        const auto bad = failed.find(p.copyDevice);
-        if (bad != failed.end()) {
-            p.removeCopy();
-            m_failures.emplace_back(p.target, bad->second, describeError(bad->second));
-            continue;
-        }
-        const QString sourcePath = p.source.Path();
-        try {
-            const FileAt at = locate(*p.source.m_parent, p.source.m_name, p.source.m_index);
-            struct stat now;
-            if (::fstatat(at.dir(), at.name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-                continue;  // gone already: the copy is all there is
-            if (!stillTheFile(at.dir(), at.name.constData(), p.sourceDevice, p.sourceInode)) {
-                // Another file under the source's name now: both are kept.
-                m_failures.emplace_back(sourcePath, EBUSY, QStringLiteral("源文件在移动时被替换，已保留"));
-                continue;
+    State& s = *m_state;
+    for (;;) {
+        if (s.result.valid()) {
+            // A flush is under way: its sources go once it has ended.
+            if (!finish && s.waiting.size() < kMostWaiting &&
+                s.result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                return;
+            const std::vector<int> errors = s.result.get();
+            std::map<dev_t, int> failed;
+            for (size_t i = 0; i < s.flushed.size(); ++i) {
+                if (errors[i] != 0)
+                    failed.emplace(s.flushed[i], errors[i]);
             }
-            if (::unlinkat(at.dir(), at.name.constData(), 0) != 0 && errno != ENOENT) {
-                const int e = errno;
-                p.removeCopy();
-                m_failures.emplace_back(sourcePath, e, describeError(e));
+            for (const Pending& p : s.flushing) {
+                const auto bad = failed.find(p.copyDevice);
+                if (bad != failed.end()) {
+                    p.removeCopy();
+                    s.failures.emplace_back(p.target, bad->second, describeError(bad->second));
+                    continue;
+                }
+                const QString sourcePath = p.source.Path();
+                try {
+                    const FileAt at = locate(*p.source.m_parent, p.source.m_name, p.source.m_index);
+                    struct stat now;
+                    if (::fstatat(at.dir(), at.name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+                        continue;  // gone already: the copy is all there is
+                    if (!stillTheFile(at.dir(), at.name.constData(), p.sourceDevice, p.sourceInode)) {
+                        // Another file under the source's name now: both are kept.
+                        s.failures.emplace_back(sourcePath, EBUSY, QStringLiteral("源文件在移动时被替换，已保留"));
+                        continue;
+                    }
+                    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0 && errno != ENOENT) {
+                        const int e = errno;
+                        p.removeCopy();
+                        s.failures.emplace_back(sourcePath, e, describeError(e));
+                    }
+                } catch (const FsError& e) {
+                    p.removeCopy();
+                    s.failures.push_back(e);
+                }
             }
-        } catch (const FsError& e) {
-            p.removeCopy();
-            m_failures.push_back(e);
+            s.flushing.clear();
+            s.flushed.clear();
         }
+        if (s.waiting.empty())
+            return;
+        if (!finish && s.waiting.size() < kMostWaiting &&
+            std::chrono::steady_clock::now() - s.oldest < kFlushInterval)
+            return;
+        // Start the next flush, on the file systems its copies are on.
+        s.flushing = std::exchange(s.waiting, {});
+        std::vector<int> handles;
+        for (const auto& fileSystem : s.fileSystems) {
+            const bool used = std::any_of(s.flushing.begin(), s.flushing.end(),
+                                          [&](const Pending& p) { return p.copyDevice == fileSystem.first; });
+            if (used) {
+                s.flushed.push_back(fileSystem.first);
+                handles.push_back(fileSystem.second);
+            }
+        }
+        // On a thread of its own when one can be had, else when it is waited for.
+        s.result = std::async(std::launch::async | std::launch::deferred, flushFileSystems, std::move(handles));
+        if (!finish)
+            return;
     }
-    m_waiting.clear();
 }
 
 void File::Copy(const QString& destination, bool overwrite) const
