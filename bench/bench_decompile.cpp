@@ -52,8 +52,16 @@ int countFiles(const QString& root, const QString& pattern)
 
 }  // namespace
 
+namespace {
+const char kUsage[] =
+    "usage: bench_decompile [WORK FOLDER]\n"
+    "Decompiles 40 help files in the help decompiler window against extract_chmLib.\n"
+    "WORK FOLDER keeps the generated help files and reuses them on the next run.\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 1);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QString chmcmd = QStandardPaths::findExecutable(QStringLiteral("chmcmd"));
@@ -67,7 +75,7 @@ int main(int argc, char** argv)
 
     // An optional folder argument keeps the generated help files there.
     QTemporaryDir temporary;
-    const QString workRoot = argc > 1 ? QDir(QString::fromLocal8Bit(argv[1])).absolutePath() : temporary.path();
+    const QString workRoot = !args.positional.isEmpty() ? QDir(args.positional.first()).absolutePath() : temporary.path();
     const QString source = workRoot + QStringLiteral("/source");
     const QString chm = source + QStringLiteral("/big.chm");
     const QString helpFiles = workRoot + QStringLiteral("/chm");

@@ -14,11 +14,21 @@
 #include <cstdio>
 #include <vector>
 
+using namespace kestrune::bench;
+
+namespace {
+const char kUsage[] =
+    "usage: bench_dwg [FOLDER]\n"
+    "Reads and decodes the preview of every drawing in FOLDER (by default the test\n"
+    "drawings) 1,000 times.\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 1);
     QCoreApplication app(argc, argv);
     // By default the test drawings of the source tree, whose build/bin holds this program.
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+    const QString folder = !args.positional.isEmpty() ? args.positional.first()
                                     : QCoreApplication::applicationDirPath() + "/../../tests/data/dwg";
     QStringList files;
     for (const QString& name : QDir(folder).entryList({QStringLiteral("*.dwg")}, QDir::Files, QDir::Name))

@@ -1,8 +1,9 @@
 // The batch file manager against find(1): deleting the *.txt files of a
 // tree, and copying them into one folder. Each run works on a fresh copy of
-// a generated tree.
+// a generated tree. With --move-to, the *.txt files are also moved into a
+// folder on another file system, against find -exec mv.
 //
-//   bench_filemanager [files] [folders] [runs] [work folder]
+//   bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]
 
 #include "benchutil.h"
 
@@ -18,6 +19,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
+
+#include <sys/stat.h>
 
 using namespace kestrune;
 using namespace kestrune::bench;
@@ -58,18 +62,34 @@ void prepare(frmmove& w, const QString& source, int option, const QString& desti
     w.Check2->setChecked(true);
 }
 
+bool sameFileSystem(const QString& a, const QString& b)
+{
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev;
+}
+
+const char kUsage[] =
+    "usage: bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]\n"
+    "Deletes and copies the *.txt files (every fourth) of a tree of FILES files (200,000)\n"
+    "in FOLDERS folders (2,000) with the batch file manager against find; RUNS runs (5).\n"
+    "The tree is made in WORK FOLDER (the temporary folder).\n"
+    "--move-to FOLDER: also moves the *.txt files into FOLDER, which should be on\n"
+    "another file system than WORK FOLDER, against find -exec mv.\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 4, {QStringLiteral("--move-to")});
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int files = args.size() > 1 ? args[1].toInt() : 200000;
-    const int folders = args.size() > 2 ? args[2].toInt() : 2000;
-    const int runs = args.size() > 3 ? args[3].toInt() : 5;
-    const QString base = args.size() > 4 ? args[4] : QDir::tempPath();
+    const int files = countArgument(args, 0, 200000, kUsage);
+    const int folders = countArgument(args, 1, 2000, kUsage);
+    const int runs = countArgument(args, 2, 5, kUsage);
+    const QString base = args.positional.size() > 3 ? args.positional.at(3) : QDir::tempPath();
+    const QString moveTo = args.options.value(QStringLiteral("--move-to"));
 
     QTemporaryDir work(QDir(base).filePath(QStringLiteral("kestrune-bench-XXXXXX")));
     if (!work.isValid()) {
@@ -85,7 +105,20 @@ int main(int argc, char** argv)
     const int txt = countFiles(templ, QStringLiteral("*.txt"));
     std::printf("%d *.txt files\n", txt);
 
-    std::vector<double> oursDelete, refDelete, oursCopy, refCopy;
+    std::unique_ptr<QTemporaryDir> moveWork;
+    QString moved;
+    if (!moveTo.isEmpty()) {
+        moveWork = std::make_unique<QTemporaryDir>(QDir(moveTo).filePath(QStringLiteral("kestrune-bench-XXXXXX")));
+        if (!moveWork->isValid()) {
+            std::fprintf(stderr, "cannot create a folder in %s\n", qPrintable(moveTo));
+            return 1;
+        }
+        moved = moveWork->filePath(QStringLiteral("moved"));
+        if (sameFileSystem(moveWork->path(), work.path()))
+            std::printf("note: %s is on the work folder's file system: the moves are renames\n", qPrintable(moveTo));
+    }
+
+    std::vector<double> oursDelete, refDelete, oursCopy, refCopy, oursMove, refMove;
     bool correct = true;
     frmmove window;
     for (int i = 0; i < runs; ++i) {
@@ -108,14 +141,35 @@ int main(int argc, char** argv)
         refCopy.push_back(
             timeCommand(QStringLiteral("find %1 -name '*.txt' -exec cp -f -t %2 {} +").arg(shellQuote(tree), shellQuote(dest))));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
-        std::printf("run %d: delete %.3f / %.3f s, copy %.3f / %.3f s\n", i + 1, oursDelete.back(), refDelete.back(),
+        std::printf("run %d: delete %.3f / %.3f s, copy %.3f / %.3f s", i + 1, oursDelete.back(), refDelete.back(),
                     oursCopy.back(), refCopy.back());
+
+        if (!moved.isEmpty()) {
+            // Move into a folder on the other file system.
+            freshTree(templ, tree);
+            run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(moved)));
+            prepare(window, tree, 0, moved);
+            oursMove.push_back(timeSeconds([&] { window.Command3_Click(); }));
+            correct = correct && countFiles(moved, QStringLiteral("*")) == txt &&
+                      countFiles(tree, QStringLiteral("*.txt")) == 0;
+            freshTree(templ, tree);
+            run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(moved)));
+            refMove.push_back(timeCommand(
+                QStringLiteral("find %1 -name '*.txt' -exec mv -t %2 {} +").arg(shellQuote(tree), shellQuote(moved))));
+            correct = correct && countFiles(moved, QStringLiteral("*")) == txt;
+            run(QStringLiteral("rm -rf %1").arg(shellQuote(moved)));
+            std::printf(", move %.3f / %.3f s", oursMove.back(), refMove.back());
+        }
+        std::printf("\n");
         std::fflush(stdout);
     }
     run(QStringLiteral("rm -rf %1 %2").arg(shellQuote(tree), shellQuote(dest)));
 
     report(QStringLiteral("delete *.txt (median of %1)").arg(runs), median(oursDelete), median(refDelete));
     report(QStringLiteral("copy *.txt into one folder (median of %1)").arg(runs), median(oursCopy), median(refCopy));
+    if (!moved.isEmpty())
+        report(QStringLiteral("move *.txt to another file system (median of %1)").arg(runs), median(oursMove),
+               median(refMove));
     if (!correct) {
         std::printf("the batch did not leave the expected files\n");
         return 1;

@@ -26,7 +26,13 @@ QString quoted(const QString& path) { return QLatin1Char('\'') + path + QLatin1C
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: bench_hh [WORK FOLDER]\n"
+    "Decompiles a 2,200-page help file with kestrune-hh against extract_chmLib.\n"
+    "WORK FOLDER keeps the generated help file and reuses it on the next run.\n";
+
 int main(int argc, char** argv) {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 1);
     QCoreApplication app(argc, argv);
     const QString chmcmd = QStandardPaths::findExecutable(QStringLiteral("chmcmd"));
     const QString reference = QStandardPaths::findExecutable(QStringLiteral("extract_chmLib"));
@@ -40,7 +46,7 @@ int main(int argc, char** argv) {
     // An optional folder argument keeps the generated help file there and
     // reuses it on the next run.
     QTemporaryDir temporary;
-    const QString workRoot = argc > 1 ? QDir(QString::fromLocal8Bit(argv[1])).absolutePath() : temporary.path();
+    const QString workRoot = !args.positional.isEmpty() ? QDir(args.positional.first()).absolutePath() : temporary.path();
     QDir().mkpath(workRoot);
     const QString source = workRoot + QStringLiteral("/source");
     const QString chm = source + QStringLiteral("/big.chm");

@@ -41,14 +41,22 @@ bool freshStore(const QString& db)
 
 }  // namespace
 
+namespace {
+const char kUsage[] =
+    "usage: bench_records [FILES [FOLDER]]\n"
+    "Records a folder of FILES files (100,000) into db1.mdb against find | sqlite3.\n"
+    "FOLDER keeps the generated folder and reuses it when it holds FILES files.\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 2);
     QCoreApplication app(argc, argv);
-    const int files = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const int files = countArgument(args, 0, 100000, kUsage);
     const int runs = 5;
 
     QTemporaryDir work;
-    const QString tree = argc > 2 ? QString::fromLocal8Bit(argv[2]) : work.filePath(QStringLiteral("tree"));
+    const QString tree = args.positional.size() > 1 ? args.positional.at(1) : work.filePath(QStringLiteral("tree"));
     const QString folder = tree + QStringLiteral("/d000/s00000");
     if (QDir(folder).entryList(QDir::Files).size() != files) {
         QDir(tree).removeRecursively();

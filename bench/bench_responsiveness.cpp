@@ -20,7 +20,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace kestrune;
 using namespace kestrune::bench;
@@ -56,25 +55,22 @@ Stall copyWatched(frmmove& w, const QString& source, const QString& destination)
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: bench_responsiveness [FILES [FOLDERS [GIGABYTES [WORK FOLDER]]]]\n"
+    "Copies a tree of FILES files (200,000) in FOLDERS folders (2,000), then one file of\n"
+    "GIGABYTES (3), with the batch file manager, and reports the longest time its window's\n"
+    "event loop was held meanwhile. The files are made in WORK FOLDER (the temporary folder).\n";
+
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: bench_responsiveness [files] [folders] [large file GB] [work folder]\n"
-                        "Copies a generated tree (default 200000 files in 2000 folders) and one large file\n"
-                        "(default 3 GB) with the batch file manager, and reports the longest time its\n"
-                        "window's event loop was held.\n");
-            return 0;
-        }
-    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 4, {});
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int files = args.size() > 1 ? args[1].toInt() : 200000;
-    const int folders = args.size() > 2 ? args[2].toInt() : 2000;
-    const double gigabytes = args.size() > 3 ? args[3].toDouble() : 3.0;
-    const QString base = args.size() > 4 ? args[4] : QDir::tempPath();
+    const int files = countArgument(args, 0, 200000, kUsage);
+    const int folders = countArgument(args, 1, 2000, kUsage);
+    const int gigabytes = countArgument(args, 2, 3, kUsage);
+    const QString base = args.positional.size() > 3 ? args.positional.at(3) : QDir::tempPath();
 
     QTemporaryDir work(QDir(base).filePath(QStringLiteral("kestrune-bench-XXXXXX")));
     if (!work.isValid()) {
@@ -97,7 +93,7 @@ int main(int argc, char** argv)
     // One large file with real data (zeros written out, not a sparse copy).
     const QString large = work.filePath(QStringLiteral("large"));
     QDir().mkpath(large);
-    const qint64 bytes = qint64(gigabytes * 1024 * 1024 * 1024);
+    const qint64 bytes = qint64(gigabytes) << 30;
     timeCommand(QStringLiteral("head -c %1 /dev/zero > %2").arg(bytes).arg(shellQuote(large + QStringLiteral("/big.dat"))));
     QDir().mkpath(work.filePath(QStringLiteral("out2")));
     const Stall one = copyWatched(window, large, work.filePath(QStringLiteral("out2")));

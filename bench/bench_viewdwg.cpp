@@ -51,11 +51,22 @@ void printTimes(const char* what, std::vector<double> times)
 
 }  // namespace
 
+using kestrune::bench::BenchArguments;
+using kestrune::bench::readBenchArguments;
+
+namespace {
+const char kUsage[] =
+    "usage: bench_viewdwg [FOLDER]\n"
+    "Steps the drawing viewer through 1,000 drawings copied from FOLDER (by default\n"
+    "the test drawings) and times enlarging and repainting.\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 1);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString samples = argc > 1 ? QString::fromLocal8Bit(argv[1])
+    const QString samples = !args.positional.isEmpty() ? args.positional.first()
                                      : QCoreApplication::applicationDirPath() + "/../../tests/data/dwg";
     QStringList drawings;
     for (const QString& name : QDir(samples).entryList({QStringLiteral("*.dwg")}, QDir::Files, QDir::Name))

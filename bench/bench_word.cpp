@@ -18,13 +18,23 @@
 
 using namespace kestrune;
 
+using namespace kestrune::bench;
+
+namespace {
+const char kUsage[] =
+    "usage: bench_word [COUNT [DOCUMENT]]\n"
+    "Sets both passwords on COUNT (100) copies of a small .doc (DOCUMENT, by default\n"
+    "the tests' own) in one engine run.\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 2);
     QCoreApplication app(argc, argv);
-    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100;
+    const int count = countArgument(args, 0, 100, kUsage);
     // The small document the tests use, found from this source file (its
     // name is relative to the build's bench folder when not absolute), or given.
-    QString fixture = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    QString fixture = args.positional.size() > 1 ? args.positional.at(1) : QString();
     if (fixture.isEmpty()) {
         QDir source = QFileInfo(QStringLiteral(__FILE__)).dir();
         if (source.isRelative())

@@ -16,12 +16,20 @@
 using namespace kestrune;
 using namespace kestrune::bench;
 
+namespace {
+const char kUsage[] =
+    "usage: bench_worklist [FILES [FOLDERS]]\n"
+    "Times the work list's folder add against find on FILES files (200,000) in\n"
+    "FOLDERS folders (2,000).\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    const BenchArguments args = readBenchArguments(argc, argv, kUsage, 2);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int files = argc > 1 ? std::atoi(argv[1]) : 200000;
-    const int folders = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const int files = countArgument(args, 0, 200000, kUsage);
+    const int folders = countArgument(args, 1, 2000, kUsage);
     const int matching = WorkList::kMaxEntries;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/kestrune-bench-XXXXXX"));
     const QString root = dir.path() + QStringLiteral("/tree");

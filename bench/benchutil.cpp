@@ -14,11 +14,64 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include <sys/resource.h>
 
 namespace kestrune::bench {
+
+namespace {
+[[noreturn]] void usageError(const char* program, const char* usage, const QString& problem)
+{
+    std::fprintf(stderr, "%s: %s\n%s", program, qPrintable(problem), usage);
+    std::exit(2);
+}
+}  // namespace
+
+BenchArguments readBenchArguments(int argc, char** argv, const char* usage, int maxPositional,
+                                  const QStringList& valueOptions)
+{
+    BenchArguments result;
+    const char* program = argc > 0 ? argv[0] : "bench";
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+            if (std::strcmp(arg, "--") == 0) {
+                optionsEnded = true;
+                continue;
+            }
+            if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+                std::fputs(usage, stdout);
+                std::exit(0);
+            }
+            const QString name = QString::fromLocal8Bit(arg);
+            if (!valueOptions.contains(name))
+                usageError(program, usage, QStringLiteral("unknown option '%1'").arg(name));
+            if (i + 1 >= argc)
+                usageError(program, usage, QStringLiteral("option '%1' needs a value").arg(name));
+            result.options.insert(name, QString::fromLocal8Bit(argv[++i]));
+            continue;
+        }
+        result.positional << QString::fromLocal8Bit(arg);
+    }
+    if (result.positional.size() > maxPositional)
+        usageError(program, usage, QStringLiteral("too many arguments"));
+    return result;
+}
+
+int countArgument(const BenchArguments& args, int index, int fallback, const char* usage)
+{
+    if (index >= args.positional.size())
+        return fallback;
+    bool ok = false;
+    const int n = args.positional.at(index).toInt(&ok);
+    if (!ok || n < 1)
+        usageError("bench", usage, QStringLiteral("'%1' is no count").arg(args.positional.at(index)));
+    return n;
+}
 
 double timeSeconds(const std::function<void()>& work)
 {

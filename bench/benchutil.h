@@ -1,11 +1,32 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
 
 namespace kestrune::bench {
+
+// The command line of a benchmark: its positional arguments and the values of
+// its options.
+struct BenchArguments {
+    QStringList positional;
+    QMap<QString, QString> options;  // "--move-to" -> its value
+};
+// Reads the command line before anything else (call it before the
+// application object, which would take Qt's own options). -h and --help
+// print `usage` and end the program with status 0. Any other argument that
+// starts with "-" must be one of `valueOptions` (each followed by its value);
+// otherwise, or with more than `maxPositional` positional arguments, the
+// program ends with the usage on standard error and status 2, so that no
+// option is ever taken as a file or folder. "--" ends the options.
+BenchArguments readBenchArguments(int argc, char** argv, const char* usage, int maxPositional,
+                                  const QStringList& valueOptions = {});
+// Positional argument `index` as a number of at least 1, or `fallback` when
+// it is not given; anything else ends the program as above.
+int countArgument(const BenchArguments& args, int index, int fallback, const char* usage);
 
 // Seconds taken by `work`.
 double timeSeconds(const std::function<void()>& work);

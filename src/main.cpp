@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -45,6 +46,77 @@ bool asksForHelpOrVersion(int argc, char* argv[])
     return false;
 }
 
+// Qt's own options, which QApplication takes out of the command line, each
+// written with one dash or two: those followed by a value, then those alone.
+const char* const kQtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "display", "session",
+    "qwindowgeometry", "geometry", "qwindowtitle", "title", "qwindowicon", "icon",
+    "style", "stylesheet", "name", "visual", "ncols", "cmap", "inputstyle",
+};
+const char* const kQtFlags[] = {"reverse", "testability", "nograb", "dograb", "sync", "widgetcount"};
+
+// The command line without Qt's own options, as the parser sees it once
+// QApplication has taken them out.
+QStringList withoutQtOptions(int argc, char* argv[])
+{
+    QStringList rest;
+    if (argc > 0)
+        rest << QString::fromLocal8Bit(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--") == 0) {
+            // Everything after it is an argument, not an option.
+            for (; i < argc; ++i)
+                rest << QString::fromLocal8Bit(argv[i]);
+            break;
+        }
+        const char* name = arg[0] == '-' ? arg + (arg[1] == '-' ? 2 : 1) : nullptr;
+        bool qtOwn = false;
+        if (name && *name) {
+            for (const char* option : kQtOptionsWithValue) {
+                const size_t n = std::strlen(option);
+                if (std::strncmp(name, option, n) == 0 && name[n] == '=') {
+                    qtOwn = true;
+                } else if (std::strcmp(name, option) == 0) {
+                    qtOwn = true;
+                    ++i;  // its value
+                }
+                if (qtOwn)
+                    break;
+            }
+            for (const char* flag : kQtFlags)
+                qtOwn = qtOwn || std::strcmp(name, flag) == 0;
+            qtOwn = qtOwn || std::strncmp(name, "qmljsdebugger=", 14) == 0;
+        }
+        if (!qtOwn)
+            rest << QString::fromLocal8Bit(arg);
+    }
+    return rest;
+}
+
+// Checks the command line before anything needs a display: an unknown option
+// or an argument gets the reason and the usage on standard error, and the
+// program ends with status 1 (with no display Qt could not even start).
+void refuseUnusableArguments(int argc, char* argv[])
+{
+    QCommandLineParser parser;
+    describeOptions(parser);
+    const bool parsed = parser.parse(withoutQtOptions(argc, argv));
+    if (parsed && parser.positionalArguments().isEmpty())
+        return;
+    QCoreApplication core(argc, argv);
+    nameApplication();
+    const QString program = QCoreApplication::applicationName().toLower();
+    if (!parsed) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(parser.errorText()));
+    } else {
+        std::fprintf(stderr, "%s: unexpected argument '%s'\n", qPrintable(program),
+                     qPrintable(parser.positionalArguments().first()));
+    }
+    std::fputs(qPrintable(parser.helpText()), stderr);
+    std::exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -60,6 +132,7 @@ int main(int argc, char* argv[])
             parser.showVersion();
         parser.showHelp(0);
     }
+    refuseUnusableArguments(argc, argv);
 
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     kestrune::prepareApplication(app);

@@ -32,7 +32,7 @@ bool matchesSingleType(const QString& shortName, const QString& pattern)
 }
 
 void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
-                         const CopyObserver& observer)
+                         MoveGroup* moves, const CopyObserver& observer)
 {
     switch (operation) {
     case kOpMove:
@@ -42,7 +42,7 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
             throw FsError(destination, ENOENT, describeError(ENOENT));
         const QString target = destination + QDir::separator();
         if (operation == kOpMove)
-            file.Move(target, observer);
+            file.Move(target, moves, observer);
         else
             file.Copy(target, overwrite, observer);
         break;
@@ -90,6 +90,9 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
             return !progress->stopped();
         };
     }
+    // Moves to another file system are flushed to disk in groups before their
+    // sources go; the last group when the walk ends or stops.
+    MoveGroup moves;
     walkFolders(root, recurse, [&](const Folder& folder) {
         if (stop)
             return false;  // the folders still waiting are passed over
@@ -123,7 +126,7 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
                 if (insideDestination.value_or(false))
                     continue;
                 ++handled;
-                applyBatchOperation(file, operation, destination, inputs.overwrite, observer);
+                applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer);
             } catch (const FsError& e) {
                 // A file that cannot be handled is skipped; the walk goes on,
                 // unless it was stopped in the middle of the file.
@@ -136,8 +139,10 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
             if (progress)
                 progress->setItemBytes(0, 0);
         }
+        moves.FlushIfDue();  // failures of single files are skipped, as above
         return true;
     });
+    moves.Flush();
     if (stopped)
         *stopped = stop;
     return handled;

@@ -40,9 +40,11 @@ bool matchesSingleType(const QString& shortName, const QString& pattern);
 
 // Applies one operation to one file; `destination` is the folder the file
 // goes into under its own name. Throws FsError when the file system refuses.
+// A move to another file system joins `moves` when given (its source is
+// removed at the group's next flush), else it is flushed on its own.
 // `observer` follows a copy's chunks and can stop it.
 void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
-                         const CopyObserver& observer = {});
+                         MoveGroup* moves = nullptr, const CopyObserver& observer = {});
 
 // Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every

@@ -232,7 +232,7 @@ void frmmove::Label3_Click()
     try {
         if (!m_fso)
             m_fso.emplace();
-        TextStream stream = m_fso->CreateTextFile(settingFile, true);
+        TextStream stream = m_fso->CreateDataTextFile(settingFile);
         stream.WriteLine(QStringLiteral("filter=") + m_lastFilter);
         stream.Close();
     } catch (const FsError& e) {

@@ -226,7 +226,14 @@ bool RecordStore::open(const QStringList& tables)
         return true;
     m_error.clear();
     const QFileInfo info(m_path);
-    if (!info.exists() && !info.isSymLink()) {
+    if (info.isSymLink()) {
+        // The database is written where it is: never into a file a link
+        // points to.
+        fail(Status::CannotOpen,
+             QStringLiteral("无法打开数据库文件 %1：这是一个链接，不会写入它所指的文件。").arg(m_path));
+        return false;
+    }
+    if (!info.exists()) {
         if (!createFile())
             return false;
     } else if (info.isDir()) {

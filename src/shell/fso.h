@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace kestrune {
 
 // Every failure of the file-system object reaches the caller as an FsError.
@@ -41,11 +43,59 @@ QString joinPath(const QString& folder, const QString& name);
 
 struct FolderData;
 class Folder;
+class File;
 
 // Follows a copy of file contents between two chunks (a megabyte each) with
 // how much is copied of how much; answering false stops the copy there: what
 // was written is removed and the copy fails with ECANCELED.
 using CopyObserver = std::function<bool(qint64 copied, qint64 size)>;
+
+// Moves to another file system whose sources are removed together, once the
+// copies are on disk.
+//
+// Such a move copies the file, and until the copy has reached the disk a power
+// cut can take it away again: a source removed before that is lost with it.
+// Flushing every copy on its own (fsync of the file and its folder) costs many
+// times the move itself, so a group puts its copies in place, keeps their
+// sources, and flushes each destination file system at once (syncfs) for all
+// the moves of the last half second or more, on a thread of its own while the
+// moves go on; the sources of a flushed group are removed at the next move (or
+// FlushIfDue) after the flush has ended. Flush() finishes everything. A crash
+// before a flush leaves a file twice, never nowhere.
+//
+// Moves on one file system are renames and do not wait.
+class MoveGroup {
+public:
+    MoveGroup();
+    // Flushes what still waits; failures are then dropped (call Flush() to
+    // learn of them).
+    ~MoveGroup();
+    MoveGroup(const MoveGroup&) = delete;
+    MoveGroup& operator=(const MoveGroup&) = delete;
+
+    // Flushes the waiting copies, removes their sources, and returns every
+    // move of the group that failed since the last call: when a copy could
+    // not be flushed it is taken away and its source stays; when a source
+    // cannot be removed (or is no longer the file that was copied) the copy is
+    // taken away, as a move that fails at once does.
+    std::vector<FsError> Flush();
+    // Removes the sources of a flush that has ended and starts the next one
+    // when it is due; returns the failures found so far. A caller that looks
+    // at many files between moves calls it now and then, so that no source
+    // waits long.
+    std::vector<FsError> FlushIfDue();
+    // Moves whose sources wait for a flush.
+    int Waiting() const;
+
+private:
+    friend class File;
+    struct Pending;
+    struct State;
+    void add(Pending&& move, const QString& targetFolder);
+    void advance(bool finish);
+
+    std::unique_ptr<State> m_state;
+};
 
 class File {
 public:
@@ -79,15 +129,18 @@ public:
     // an existing folder or the file itself are refused.
     void Copy(const QString& destination, bool overwrite = true, const CopyObserver& observer = {}) const;
     // Moves the file; never replaces an existing file (atomically). Across
-    // file systems the file is copied beside the destination, put in place
-    // and only then removed from its source.
-    void Move(const QString& destination, const CopyObserver& observer = {}) const;
+    // file systems the file is copied beside the destination, put in place,
+    // flushed to disk with its folder, and only then removed from its source.
+    // With a `group`, the flush and the removal wait for the group's next
+    // flush (see MoveGroup): failures found then are the group's to report.
+    void Move(const QString& destination, MoveGroup* group = nullptr, const CopyObserver& observer = {}) const;
     // Deletes the file for good. Without `force` a read-only file is refused.
     void Delete(bool force = false) const;
 
 private:
     friend class Folder;
     friend class FileSystemObject;
+    friend class MoveGroup;
     File(std::shared_ptr<FolderData> parent, QString name, int index = -1)
         : m_parent(std::move(parent)), m_name(std::move(name)), m_index(index)
     {
@@ -162,6 +215,11 @@ public:
     bool FileExists(const QString& path) const;
     bool FolderExists(const QString& path) const;
     TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
+    // As CreateTextFile, for a file the program keeps for itself (its
+    // settings, its tips): a link under `path` is refused, before writing and
+    // again on Close, and Close puts a new file in place by a rename, which
+    // replaces a name and never writes into a file another name links to.
+    TextStream CreateDataTextFile(const QString& path) const;
 };
 
 // The one depth-first walk: `visit` gets a folder (and handles its own files)

@@ -124,6 +124,15 @@ struct NoReplaceCalls {
 };
 NoReplaceCalls& noReplaceCalls();
 
+// The calls that put written data on disk: a file (and a folder's entries),
+// or a whole file system. A variable so that tests can see when they are made
+// and play a disk that fails.
+struct FlushCalls {
+    int (*fsync)(int fd);
+    int (*syncfs)(int fd);
+};
+FlushCalls& flushCalls();
+
 // Puts `from` at `to` unless something is there already: renamed without
 // replacing, else linked and unlinked, else renamed onto a placeholder
 // created exclusively. Returns 0 or an errno value (EEXIST: the name is

@@ -1,5 +1,6 @@
 #include "shell/programfolder.h"
 
+#include "shell/fsnames.h"
 #include "shell/fso.h"
 #include "version.h"
 
@@ -7,6 +8,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
+#include <vector>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrune {
@@ -54,6 +61,48 @@ void setFolderWritableCheck(std::function<bool(const QString&)> check)
     writableCheck() = std::move(check);
 }
 
+namespace {
+
+// Whether the group is this user's own (named as the user, the user's primary
+// group and with no other member), as a system that gives each user a group
+// of their own makes it.
+bool groupIsOnlyMine(gid_t group)
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> userBuffer(size_t(size > 0 ? size : 16384));
+    struct passwd user;
+    struct passwd* me = nullptr;
+    if (::getpwuid_r(::geteuid(), &user, userBuffer.data(), userBuffer.size(), &me) != 0 || !me ||
+        me->pw_gid != group)
+        return false;
+    size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> groupBuffer(size_t(size > 0 ? size : 16384));
+    struct group entry;
+    struct group* found = nullptr;
+    if (::getgrgid_r(group, &entry, groupBuffer.data(), groupBuffer.size(), &found) != 0 || !found ||
+        std::strcmp(found->gr_name, me->pw_name) != 0)
+        return false;
+    for (char** member = found->gr_mem; member && *member; ++member) {
+        if (std::strcmp(*member, me->pw_name) != 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool folderOnlyMine(const QString& folder)
+{
+    struct stat st;
+    if (::stat(encodeFileName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    // Its owner may always write it; the group's bits stand for every user and
+    // group an access list names as well.
+    if (st.st_uid != ::geteuid() || (st.st_mode & S_IWOTH))
+        return false;
+    return !(st.st_mode & S_IWGRP) || groupIsOnlyMine(st.st_gid);
+}
+
 QString userDataFolder()
 {
     // A relative XDG_DATA_HOME is invalid and ignored, as the base directory
@@ -67,7 +116,11 @@ QString userDataFolder()
 QString dataFolder()
 {
     const QString program = programFolder();
-    return folderWritable(program) ? program : userDataFolder();
+    // Another user who may write the program's folder could put links there
+    // in place of the files, and the program would write through them.
+    // A test's own check stands for both.
+    const bool onlyMine = writableCheck() ? folderWritable(program) : folderWritable(program) && folderOnlyMine(program);
+    return onlyMine ? program : userDataFolder();
 }
 
 QString dataFile(const QString& name)

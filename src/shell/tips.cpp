@@ -5,6 +5,16 @@
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 
+#include "shell/fsnames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kestrune {
 
 QStringList TipList;
@@ -80,24 +90,102 @@ QString shortenedTip(const QString& tip)
     return tip.left(keep) + QChar(0x2026);
 }
 
+QByteArray tipsFileStart(const QByteArray& bytes, qint64 limit, int maxLines)
+{
+    // CR and LF are never part of a longer character in UTF-8 or GB18030.
+    const qsizetype n = std::min<qsizetype>(bytes.size(), limit);
+    const char* data = bytes.constData();
+    qsizetype lineEnd = -1;  // the last line end within the limit
+    int lines = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (data[i] != '\n' && data[i] != '\r')
+            continue;
+        if (data[i] == '\r' && i + 1 < bytes.size() && data[i + 1] == '\n') {
+            if (i + 1 >= n)
+                break;  // the pair does not fit
+            ++i;
+        }
+        lineEnd = i;
+        if (++lines >= maxLines)
+            return bytes.left(lineEnd + 1);
+    }
+    if (bytes.size() <= limit)
+        return bytes;
+    const QByteArray start = bytes.left(limit);
+    if (lineEnd >= 0)
+        return start.left(lineEnd + 1);
+    // One line longer than the limit (it is shortened anyway): drop a UTF-8
+    // character cut in half, so the text still reads as UTF-8.
+    qsizetype end = start.size();
+    qsizetype lead = end - 1;
+    while (lead > 0 && end - lead < 4 && (uchar(start.at(lead)) & 0xC0) == 0x80)
+        --lead;
+    const uchar first = uchar(start.at(lead));
+    const int length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    if (first >= 0xC0 && end - lead < length)
+        end = lead;
+    return start.left(end);
+}
+
+namespace {
+
+// The start of a tips file (see tipsFileStart), read without waiting: only a
+// plain file is read.
+std::optional<QByteArray> readTipsBytes(const QString& path, QString* error)
+{
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = describeError(errno);
+        return std::nullopt;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = S_ISDIR(st.st_mode) ? QStringLiteral("这是一个文件夹") : QStringLiteral("不是普通文件");
+        ::close(fd);
+        return std::nullopt;
+    }
+    // One byte more than the limit tells whether the file goes on.
+    QByteArray bytes(kTipsFileReadLimit + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = describeError(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    return tipsFileStart(bytes, kTipsFileReadLimit);
+}
+
+}  // namespace
+
 TipsFileContent readTipsFile(const QString& path)
 {
     TipsFileContent content;
     if (path.isEmpty() || !FileSystemObject().FileExists(path))
         return content;
     QString error;
-    const std::optional<QString> text = readProgramTextFile(path, &error);
-    if (!text) {
+    const std::optional<QByteArray> bytes = readTipsBytes(path, &error);
+    if (!bytes) {
         content.status = TipsFileContent::Unreadable;
         content.error = error;
         return content;
     }
-    if (text->isEmpty()) {
+    const QString text = decodeProgramText(*bytes);
+    if (text.isEmpty()) {
         content.status = TipsFileContent::Empty;
         return content;
     }
     content.status = TipsFileContent::Read;
-    content.lines = splitTipLines(*text);
+    content.lines = splitTipLines(text);
     for (QString& line : content.lines)
         line = shortenedTip(line);
     return content;
@@ -105,7 +193,7 @@ TipsFileContent readTipsFile(const QString& path)
 
 void writeBuiltInTips(const QString& path)
 {
-    TextStream out = FileSystemObject().CreateTextFile(path, true);
+    TextStream out = FileSystemObject().CreateDataTextFile(path);
     for (const QString& tip : builtInTips())
         out.WriteLine(tip);
     out.Close();

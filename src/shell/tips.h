@@ -34,6 +34,17 @@ constexpr qsizetype kLongestTip = 2000;
 // outside the BMP is never cut in half).
 QString shortenedTip(const QString& tip);
 
+// The most bytes of a tips file that are read, and the most tips kept: its
+// start, up to the last line end within it. A tips file of hundreds of
+// megabytes would otherwise hold the program up at start-up for many seconds
+// and take gigabytes.
+constexpr qint64 kTipsFileReadLimit = qint64(16) << 20;
+constexpr int kMostTips = 10000;
+// The start of a tips file's bytes that is read: its first `maxLines` lines
+// as far as they end within `limit` bytes (CR LF, LF or CR end a line);
+// with no line end there, the limit less any character cut in half.
+QByteArray tipsFileStart(const QByteArray& bytes, qint64 limit, int maxLines = kMostTips);
+
 // What reading a tips file found.
 struct TipsFileContent {
     enum Status { NoFile, Empty, Read, Unreadable };
@@ -44,7 +55,8 @@ struct TipsFileContent {
 TipsFileContent readTipsFile(const QString& path);
 
 // Writes the built-in tips to `path`, replacing any file there: GB18030 text,
-// each line ended by CR LF. Throws FsError when the file cannot be written.
+// each line ended by CR LF. Throws FsError when the file cannot be written
+// or `path` is a link (never written through).
 void writeBuiltInTips(const QString& path);
 
 // Moves TipIndex on by one, back to 1 after the last tip.

@@ -271,7 +271,7 @@ TEST(BatchWalk, ACopyStoppedBetweenChunksLeavesNeitherItNorATemporaryFile)
     if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
         QTemporaryDir other(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
         seen.clear();
-        EXPECT_THROW(files[0].Move(other.path() + QLatin1Char('/'), stopHalfway), FsError);
+        EXPECT_THROW(files[0].Move(other.path() + QLatin1Char('/'), nullptr, stopHalfway), FsError);
         EXPECT_TRUE(entries(other.path()).isEmpty());
         EXPECT_TRUE(dir.exists(QStringLiteral("src/big.txt")));
     }

@@ -304,3 +304,21 @@ TEST(RecordStore, AFileThatCannotBeMadeIsReported)
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("missing-target"))));
 }
+
+TEST(RecordStore, NeverOpensADatabaseThroughALink)
+{
+    TempDir dir;
+    const QString victim = dir.file(QStringLiteral("theirs.mdb"));
+    {
+        RecordStore theirs(victim);
+        ASSERT_TRUE(theirs.open(kBoth));
+    }
+    const QByteArray before = test::readBytes(victim);
+    const QString link = dir.file(QStringLiteral("db1.mdb"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    RecordStore linked(link);
+    EXPECT_FALSE(linked.open(kBoth));
+    EXPECT_EQ(linked.status(), RecordStore::Status::CannotOpen);
+    EXPECT_TRUE(linked.errorText().contains(link));
+    EXPECT_EQ(test::readBytes(victim), before);
+}

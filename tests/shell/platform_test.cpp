@@ -70,6 +70,30 @@ TEST(Program, StartsOnTheOffscreenPlatformAndKeepsRunning)
     program.waitForFinished(5000);
 }
 
+TEST(Program, WithoutADisplayAnUnusableCommandLineGetsTheUsageAndStatusOne)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    const QList<QStringList> commandLines = {
+        {QStringLiteral("--bogus")},
+        {QStringLiteral("stray")},
+        // Qt's own options and their values are no arguments of ours.
+        {QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-style=fusion"), QStringLiteral("-x")},
+    };
+    for (const QStringList& arguments : commandLines) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(KESTRUNE_BIN_DIR "/kestrune"), arguments);
+        ASSERT_TRUE(program.waitForFinished(10000)) << qPrintable(arguments.join(' '));
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << qPrintable(err);
+        EXPECT_EQ(program.exitCode(), 1) << qPrintable(err);
+        EXPECT_TRUE(err.contains(QStringLiteral("Usage:"))) << qPrintable(err);
+        EXPECT_TRUE(err.contains(arguments.last().section(QLatin1Char('-'), -1))) << qPrintable(err);
+    }
+}
+
 TEST(Program, StandardButtonsReadChineseOnceTheApplicationIsPrepared)
 {
     prepareApplication(*qApp);

@@ -1,5 +1,6 @@
 #include "app/mdiform1.h"
 #include "shell/frmtip.h"
+#include "shell/fso.h"
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "shell/tips.h"
@@ -7,6 +8,9 @@
 
 #include <QDir>
 #include <QLabel>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -102,4 +106,65 @@ TEST_F(DataFolder, TipsAreReadFromTheUsersFileElseFromOneBesideTheProgram)
         frmTip tip;
         EXPECT_EQ(tip.lblTipText->text(), QStringLiteral("mine"));
     }
+}
+
+TEST_F(DataFolder, AProgramFolderAnotherUserMayWriteIsNotTheDataFolder)
+{
+    setFolderWritableCheck({});  // the system decides: root may write all of these
+    const QString fallback = home + QStringLiteral("/.local/share/Kestrune");
+    const QByteArray native = QFile::encodeName(prog);
+    ASSERT_EQ(::chmod(native.constData(), 0755), 0);
+    EXPECT_EQ(dataFolder(), prog);
+
+    ASSERT_EQ(::chmod(native.constData(), 0777), 0);  // unpacked into a shared folder
+    EXPECT_EQ(dataFolder(), fallback);
+    ASSERT_EQ(::chmod(native.constData(), 01777), 0);  // sticky: others still create names
+    EXPECT_EQ(dataFolder(), fallback);
+
+    // Writable by a group of others (nogroup stands for one), or owned by another user.
+    ASSERT_EQ(::chmod(native.constData(), 0775), 0);
+    ASSERT_EQ(::chown(native.constData(), uid_t(-1), 65534), 0);
+    EXPECT_EQ(dataFolder(), fallback);
+    ASSERT_EQ(::chmod(native.constData(), 0755), 0);
+    ASSERT_EQ(::chown(native.constData(), 65534, ::getegid()), 0);
+    if (::geteuid() != 65534) {
+        EXPECT_EQ(dataFolder(), fallback);
+    }
+    ASSERT_EQ(::chown(native.constData(), ::geteuid(), ::getegid()), 0);
+    EXPECT_EQ(dataFolder(), prog);
+}
+
+TEST_F(DataFolder, DataFilesAreNeverWrittenThroughALink)
+{
+    writable = true;
+    const QString victim = dir.write(QStringLiteral("victim.txt"), QByteArray());
+    ASSERT_TRUE(QFile::link(victim, prog + QStringLiteral("/readme.txt")));
+    ASSERT_TRUE(QFile::link(victim, prog + QStringLiteral("/setting.txt")));
+
+    // An empty tips file gets the built-in tips: not through the link.
+    TipFromMenu = true;
+    {
+        frmTip tip;
+        EXPECT_TRUE(tip.lblTipText->text().contains(QStringLiteral("链接")));
+    }
+    EXPECT_THROW(writeBuiltInTips(tipsFilePath()), FsError);
+    try {
+        TextStream out = FileSystemObject().CreateDataTextFile(prog + QStringLiteral("/setting.txt"));
+        out.WriteLine(QStringLiteral("filter=.doc"));
+        out.Close();
+        ADD_FAILURE() << "wrote through a link";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.errorNumber(), ELOOP);
+    }
+    EXPECT_EQ(dir.read(QStringLiteral("victim.txt")), QByteArray());
+    EXPECT_TRUE(QFileInfo(prog + QStringLiteral("/readme.txt")).isSymLink());
+
+    // A link put there after the file was begun is replaced, not written through.
+    const QString setting = prog + QStringLiteral("/setting.txt");
+    QFile::remove(setting);
+    TextStream out = FileSystemObject().CreateDataTextFile(setting);
+    out.WriteLine(QStringLiteral("filter=.doc"));
+    ASSERT_TRUE(QFile::link(victim, setting));
+    EXPECT_THROW(out.Close(), FsError);
+    EXPECT_EQ(dir.read(QStringLiteral("victim.txt")), QByteArray());
 }

@@ -125,3 +125,40 @@ TEST(TipLines, OverlongLinesKeepTheirStartOnly)
     EXPECT_EQ(content.lines[0], QString(kLongestTip, QLatin1Char('x')) + QChar(0x2026));
     EXPECT_EQ(content.lines[1], QStringLiteral("short"));
 }
+
+TEST(TipsFile, OnlyTheStartOfALargeFileIsReadAndEndsOnAWholeLine)
+{
+    TempDir dir;
+    QByteArray lines;
+    for (int i = 0; i < 3 * kMostTips; ++i)
+        lines += "tip " + QByteArray::number(i) + "\r\n";
+    const TipsFileContent many = readTipsFile(dir.write("many.txt", lines));
+    ASSERT_EQ(many.status, TipsFileContent::Read);
+    ASSERT_EQ(many.lines.size(), kMostTips);
+    EXPECT_EQ(many.lines.last(), QStringLiteral("tip %1").arg(kMostTips - 1));
+
+    // Long lines: as many as end within the bytes read, each whole.
+    const int length = 4000;
+    lines.clear();
+    for (int i = 0; lines.size() < kTipsFileReadLimit + 8 * length; ++i) {
+        const QByteArray number = QByteArray::number(i);
+        lines += number + QByteArray(length - 1 - number.size(), '.') + '\n';
+    }
+    const TipsFileContent big = readTipsFile(dir.write("big.txt", lines));
+    ASSERT_EQ(big.lines.size(), int(kTipsFileReadLimit / length));
+    for (int i = 0; i < big.lines.size(); ++i)
+        ASSERT_TRUE(big.lines.at(i).startsWith(QString::number(i) + QLatin1Char('.'))) << i;
+    EXPECT_EQ(tipsFileStart(lines, kTipsFileReadLimit).size(), kTipsFileReadLimit / length * length);
+
+    // One line longer than what is read: still UTF-8, no character cut in
+    // half; the tip is shortened as usual.
+    QByteArray one;
+    while (one.size() <= kTipsFileReadLimit + 8)
+        one += QStringLiteral("提示").toUtf8();
+    const TipsFileContent single = readTipsFile(dir.write("one.txt", one));
+    ASSERT_EQ(single.lines.size(), 1);
+    EXPECT_TRUE(single.lines.at(0).startsWith(QStringLiteral("提示提示")));
+    EXPECT_EQ(single.lines.at(0).size(), kLongestTip + 1);
+    for (qint64 limit : {7, 8, 9, 10})  // 3-byte characters, cut anywhere
+        EXPECT_EQ(tipsFileStart(one, limit).size(), limit / 3 * 3) << limit;
+}
