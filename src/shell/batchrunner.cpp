@@ -109,8 +109,11 @@ QVariant ProgressSink::ask(std::function<QVariant()> question)
         QVariant value;
     };
     auto answer = std::make_shared<Answer>();
-    m_post([answer, question = std::move(question)] {
-        QVariant value = question();
+    // Posted before the batch's end is (both go to the runner in order), so
+    // the sink is still there when the question comes up; a batch stopped
+    // meanwhile (its window closing) asks nothing more.
+    m_post([this, answer, question = std::move(question)] {
+        QVariant value = stopped() ? QVariant() : question();
         std::lock_guard<std::mutex> lock(answer->mutex);
         answer->value = std::move(value);
         answer->given = true;
