@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/mdiform1.h"
 #include "app/quitsignals.h"
 #include "app/startup.h"
@@ -6,7 +7,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,6 +20,9 @@ void describeOptions(QCommandLineParser& parser)
         "Qt's own options (-platform, -style, -display, -reverse ...) are accepted as well."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A drawing (.dwg) to open in the drawing viewer."),
+                                 QStringLiteral("[FILE]"));
 }
 
 // As prepareApplication names it, without the windowing system.
@@ -67,16 +70,11 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     describeOptions(parser);
     parser.process(app);  // an unknown option is reported and ends the program
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "%s: unexpected argument '%s' (see --help)\n",
-                     qPrintable(QCoreApplication::applicationName().toLower()),
-                     qPrintable(parser.positionalArguments().first()));
-        return 1;
-    }
 
     kestrune::MDIForm1 window;
     const kestrune::QuitSignals quitSignals([&window] { window.quitProgram(); });
     window.MDIForm_Load();
     window.show();
+    kestrune::openFromCommandLine(window, parser.positionalArguments());
     return app.exec();
 }
