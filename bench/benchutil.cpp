@@ -217,8 +217,10 @@ void report(const QString& name, double ours, double reference)
 
 void waitForBatches()
 {
+    // Sleeps until something happens (the batch's end is posted to this
+    // thread), so that the batch has the processor to itself.
     while (BatchRunner::runningCount() > 0 || ProgramRunner::runningCount() > 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
 }
 

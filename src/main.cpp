@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/mdiform1.h"
 #include "app/quitsignals.h"
 #include "app/startup.h"
@@ -21,6 +22,9 @@ void describeOptions(QCommandLineParser& parser)
         "Qt's own options (-platform, -style, -display, -reverse ...) are accepted as well."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A drawing (.dwg) to open in the drawing viewer."),
+                                 QStringLiteral("[FILE]"));
 }
 
 // As prepareApplication names it, without the windowing system.
@@ -102,7 +106,8 @@ void refuseUnusableArguments(int argc, char* argv[])
     QCommandLineParser parser;
     describeOptions(parser);
     const bool parsed = parser.parse(withoutQtOptions(argc, argv));
-    if (parsed && parser.positionalArguments().isEmpty())
+    // One file may be given: a drawing to open.
+    if (parsed && parser.positionalArguments().size() <= 1)
         return;
     QCoreApplication core(argc, argv);
     nameApplication();
@@ -111,9 +116,24 @@ void refuseUnusableArguments(int argc, char* argv[])
         std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(parser.errorText()));
     } else {
         std::fprintf(stderr, "%s: unexpected argument '%s'\n", qPrintable(program),
-                     qPrintable(parser.positionalArguments().first()));
+                     qPrintable(parser.positionalArguments().at(1)));
     }
     std::fputs(qPrintable(parser.helpText()), stderr);
+    std::exit(1);
+}
+
+// The windows need a display: without one (no DISPLAY nor WAYLAND_DISPLAY,
+// and no platform chosen) the program says so and ends with status 1,
+// where Qt would abort.
+void refuseWithoutDisplay(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "-platform", 9) == 0 || std::strncmp(argv[i], "--platform", 10) == 0)
+            return;
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    std::fprintf(stderr, "kestrune: no display to show the windows on (DISPLAY is not set)\n");
     std::exit(1);
 }
 
@@ -133,6 +153,7 @@ int main(int argc, char* argv[])
         parser.showHelp(0);
     }
     refuseUnusableArguments(argc, argv);
+    refuseWithoutDisplay(argc, argv);
 
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     kestrune::prepareApplication(app);
@@ -140,16 +161,11 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     describeOptions(parser);
     parser.process(app);  // an unknown option is reported and ends the program
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "%s: unexpected argument '%s' (see --help)\n",
-                     qPrintable(QCoreApplication::applicationName().toLower()),
-                     qPrintable(parser.positionalArguments().first()));
-        return 1;
-    }
 
     kestrune::MDIForm1 window;
     const kestrune::QuitSignals quitSignals([&window] { window.quitProgram(); });
     window.MDIForm_Load();
     window.show();
+    kestrune::openFromCommandLine(window, parser.positionalArguments());
     return app.exec();
 }

@@ -271,6 +271,13 @@ void FrmViewdwg::Image1_Click()
     }
 }
 
+void FrmViewdwg::openDrawing(const QString& path)
+{
+    m_pickedPath = path;
+    Text1->setText(displayFileName(path));
+    Command1_Click();
+}
+
 void FrmViewdwg::Command1_Click()
 {
     QString path = Text1->text().trimmed();

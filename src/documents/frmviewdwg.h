@@ -47,6 +47,9 @@ public:
     // stepped through (FolderNames, FolderPos).
     const DwgViewGeometry& geometry() const { return m_geometry; }
     const DwgFolderSteps& folderSteps() const { return m_steps; }
+    // Opens a drawing as if it had been picked with the folder button and
+    // opened with 打开 (a path given to the program, its bytes kept).
+    void openDrawing(const QString& path);
     // The trimmed path last opened.
     QString DrawingPath() const { return m_drawingPath; }
 

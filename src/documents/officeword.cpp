@@ -80,7 +80,9 @@ OfficeWordApplication::OfficeWordApplication(QWidget* owner, const WordEngineLoc
     const QString helper = where.helper.isEmpty() ? defaultWordHelper() : where.helper;
     const QFileInfo info(helper);
     if (!info.isFile() || !info.isExecutable())
-        throw WordError(QStringLiteral("找不到文档引擎 %1,无法处理 Word 文档。").arg(QDir::toNativeSeparators(helper)));
+        throw WordError(QStringLiteral("找不到文档引擎 %1,无法处理 Word 文档。请安装 kestrune-word 软件包"
+                                       "(sudo apt install kestrune-word)。")
+                            .arg(QDir::toNativeSeparators(helper)));
 
     QStringList args{QStringLiteral("--serve")};
     if (!where.officeFolder.isEmpty())

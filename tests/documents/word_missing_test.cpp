@@ -28,6 +28,9 @@ TEST(WordEngineMissing, MissingHelperFailsCreation)
         FAIL() << "created an instance without its helper";
     } catch (const WordError& e) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("找不到文档引擎"))) << e.description().toStdString();
+        // The Word helper comes in a package of its own: the message names it.
+        EXPECT_TRUE(e.description().contains(QStringLiteral("请安装 kestrune-word 软件包")))
+            << e.description().toStdString();
     }
 }
 

@@ -36,7 +36,10 @@ bin=$prefix/bin
 id=org.kestrune.Kestrune
 for f in bin/kestrune bin/kestrune-hh bin/kestrune-dwg-thumbnail bin/kestrune-word \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/kestrune-dwg.thumbnailer; do
+         share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/kestrune-dwg.thumbnailer \
+         share/man/man1/kestrune.1.gz share/man/man1/kestrune-hh.1.gz share/man/man1/kestrune-word.1.gz \
+         share/man/man1/kestrune-dwg-thumbnail.1.gz share/doc/kestrune/copyright share/doc/kestrune/changelog.gz \
+         share/doc/kestrune-word/copyright share/doc/kestrune-word/changelog.gz; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 24 32 48 64 128 256 512; do
@@ -70,8 +73,29 @@ else
   echo "appstreamcli not found: skipped"
 fi
 
-step "--version and --help without a display"
+step "manual pages and changelog: compressed without name or time, the pages render without warnings"
+for f in "$prefix"/share/man/man1/*.1.gz "$prefix"/share/doc/kestrune/changelog.gz; do
+  # gzip -n: no file name flag (byte 3) and a zero time stamp (bytes 4-7).
+  [ "$(od -An -tx1 -j3 -N5 "$f" | tr -d ' \n')" = 0000000000 ] || fail "$f keeps a name or time stamp"
+done
+for page in "$prefix"/share/man/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+done
+LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$prefix/share/man/man1/kestrune.1.gz" 2>/dev/null | grep -q -- '--version' \
+  || fail "the manual page of kestrune does not describe --version"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  "$prefix/share/doc/kestrune/copyright" || fail "the copyright file is not machine-readable"
+head=$(gzip -dc "$prefix/share/doc/kestrune/changelog.gz" | head -1)
 version=$(sed -n 's/^project(Kestrune VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+[[ "$head" == "kestrune ($version) "* ]] || fail "the changelog does not start with this version: $head"
+
+step "the desktop entry opens drawings"
+entry=$prefix/share/applications/$id.desktop
+grep -q -x 'MimeType=image/vnd.dwg;' "$entry" || fail "the desktop entry declares no drawings"
+grep -q -x 'Exec=kestrune %f' "$entry" || fail "the desktop entry passes no file"
+
+step "--version and --help without a display"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/kestrune" --version)
 [ "$out" = "Kestrune $version" ] || fail "--version printed '$out'"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/kestrune" --help)
@@ -82,16 +106,14 @@ if out=$("$bin/kestrune" -platform offscreen --no-such-option 2>&1); then
   fail "an unknown option was accepted"
 fi
 grep -q "no-such-option" <<<"$out" || fail "an unknown option was not named: $out"
-if out=$("$bin/kestrune" -platform offscreen stray.txt 2>&1); then
-  fail "an argument was accepted"
-fi
 
 # The user who runs the installed program: as root, nobody (root may write
 # anywhere); otherwise this user, with the installation made read-only.
 user=$work/user
 home=$user/home
 mkdir -p "$home"
-cp "$test_install" "$source/tests/data/chm/Guide.chm" "$source/tests/data/documents/word_sample.docx" "$user/"
+cp "$test_install" "$source/tests/data/chm/Guide.chm" "$source/tests/data/documents/word_sample.docx" \
+   "$source/tests/data/dwg/2000_Line.dwg" "$user/"
 if [ "$(id -u)" -eq 0 ]; then
   chown -R nobody "$user"
   as_user() { runuser -u nobody -- env -u XDG_DATA_HOME HOME="$home" "$@"; }
@@ -102,8 +124,8 @@ fi
 before=$(ls -la "$bin")
 data=$home/.local/share/Kestrune
 
-step "the installed program starts (offscreen, Qt's -platform option) and keeps its files in the user's folder"
-as_user "$bin/kestrune" -platform offscreen >"$work/kestrune.log" 2>&1 &
+step "the installed program starts (offscreen, Qt's -platform option, a drawing to open) and keeps its files in the user's folder"
+as_user "$bin/kestrune" -platform offscreen "$user/2000_Line.dwg" >"$work/kestrune.log" 2>&1 &
 pid=$!
 started+=("$pid")
 for _ in $(seq 1 100); do
@@ -132,25 +154,53 @@ out=$(as_user "$bin/kestrune-word" --open-password 739 "$user/word_sample.docx")
 
 [ "$(ls -la "$bin")" = "$before" ] || fail "files appeared beside the program: $(ls -la "$bin")"
 
-step "the Debian package"
+step "the Debian packages: kestrune, and kestrune-word with the office's libraries"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 \
   || { cat "$work/cpack.log"; fail "cpack failed"; }
-deb=$(ls "$work"/package/kestrune_*.deb)
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
-depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6sql6 libmspack0 libuno-sal3 libc6 libqt6sql6-sqlite; do
-  grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
+deb=$work/package/kestrune_${version}_amd64.deb
+word_deb=$work/package/kestrune-word_${version}_amd64.deb
+[ -f "$deb" ] && [ -f "$word_deb" ] || fail "cpack made $(ls "$work/package")"
+for d in "$deb" "$word_deb"; do
+  [ "$(dpkg-deb -f "$d" Version)" = "$version" ] || fail "$d: version $(dpkg-deb -f "$d" Version)"
 done
-grep -q 'libreoffice-writer' <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "LibreOffice Writer is not recommended"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libqt6sql6 libmspack0 libc6 libqt6sql6-sqlite; do
+  grep -q "$lib" <<<"$depends" || fail "kestrune's Depends lacks $lib: $depends"
+done
+! grep -q uno <<<"$depends" || fail "kestrune depends on the office's libraries: $depends"
+grep -q 'libuno-sal3' <<<"$(dpkg-deb -f "$word_deb" Depends)" \
+  || fail "kestrune-word does not depend on the office's libraries: $(dpkg-deb -f "$word_deb" Depends)"
+grep -q 'kestrune-word' <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "kestrune does not recommend kestrune-word"
+grep -q 'libreoffice-writer' <<<"$(dpkg-deb -f "$word_deb" Recommends)" || fail "LibreOffice Writer is not recommended"
 [ "$(dpkg-deb -f "$deb" Suggests)" = wine ] || fail "wine is not suggested"
+[ "$(dpkg-deb -f "$word_deb" Description | head -1)" != "$(dpkg-deb -f "$deb" Description | head -1)" ] \
+  || fail "both packages have the same synopsis"
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/kestrune ./usr/bin/kestrune-hh ./usr/bin/kestrune-word ./usr/bin/kestrune-dwg-thumbnail \
+for f in ./usr/bin/kestrune ./usr/bin/kestrune-hh ./usr/bin/kestrune-dwg-thumbnail \
          ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/$id.svg ./usr/share/icons/hicolor/48x48/apps/$id.png \
-         ./usr/share/icons/hicolor/256x256/apps/$id.png ./usr/share/thumbnailers/kestrune-dwg.thumbnailer; do
-  grep -q -x -F "$f" <<<"$contents" || fail "the package lacks $f"
+         ./usr/share/icons/hicolor/256x256/apps/$id.png ./usr/share/thumbnailers/kestrune-dwg.thumbnailer \
+         ./usr/share/man/man1/kestrune.1.gz ./usr/share/man/man1/kestrune-hh.1.gz \
+         ./usr/share/man/man1/kestrune-dwg-thumbnail.1.gz \
+         ./usr/share/doc/kestrune/copyright ./usr/share/doc/kestrune/changelog.gz; do
+  grep -q -x -F "$f" <<<"$contents" || fail "kestrune lacks $f"
 done
-if grep -E 'test_|bench_|make-icons|/include/|\.a$' <<<"$contents"; then
-  fail "the package holds files of the build"
+! grep -q 'kestrune-word' <<<"$contents" || fail "kestrune holds the Word helper: $(grep kestrune-word <<<"$contents")"
+word_contents=$(dpkg-deb -c "$word_deb" | awk '{print $6}')
+for f in ./usr/bin/kestrune-word ./usr/share/man/man1/kestrune-word.1.gz \
+         ./usr/share/doc/kestrune-word/copyright ./usr/share/doc/kestrune-word/changelog.gz; do
+  grep -q -x -F "$f" <<<"$word_contents" || fail "kestrune-word lacks $f"
+done
+if grep -E 'test_|bench_|make-icons|/include/|\.a$' <<<"$contents
+$word_contents"; then
+  fail "a package holds files of the build"
+fi
+if command -v lintian >/dev/null; then
+  status=0
+  lintian --fail-on error "$deb" "$word_deb" >"$work/lintian.log" 2>&1 || status=$?
+  grep -v 'running with root privileges' "$work/lintian.log" || true
+  [ "$status" -eq 0 ] || fail "lintian reports errors"
+else
+  echo "lintian not found: skipped"
 fi
 echo "install test passed in ${SECONDS}s"

@@ -77,7 +77,8 @@ TEST(Program, WithoutADisplayAnUnusableCommandLineGetsTheUsageAndStatusOne)
         env.remove(QLatin1String(name));
     const QList<QStringList> commandLines = {
         {QStringLiteral("--bogus")},
-        {QStringLiteral("stray")},
+        // One file is a drawing to open; a second is refused.
+        {QStringLiteral("one.dwg"), QStringLiteral("stray")},
         // Qt's own options and their values are no arguments of ours.
         {QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-style=fusion"), QStringLiteral("-x")},
     };
@@ -92,6 +93,14 @@ TEST(Program, WithoutADisplayAnUnusableCommandLineGetsTheUsageAndStatusOne)
         EXPECT_TRUE(err.contains(QStringLiteral("Usage:"))) << qPrintable(err);
         EXPECT_TRUE(err.contains(arguments.last().section(QLatin1Char('-'), -1))) << qPrintable(err);
     }
+    // A drawing to open, but nothing to show the windows on: said, not aborted.
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(KESTRUNE_BIN_DIR "/kestrune"), {QStringLiteral("one.dwg")});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(program.readAllStandardError().contains("DISPLAY"));
 }
 
 TEST(Program, StandardButtonsReadChineseOnceTheApplicationIsPrepared)
