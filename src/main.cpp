@@ -1,3 +1,4 @@
+#include "app/cli.h"
 #include "app/mdiform1.h"
 #include "app/quitsignals.h"
 #include "app/startup.h"
@@ -49,6 +50,10 @@ bool asksForHelpOrVersion(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // `kestrune COMMAND ...` runs one tool without a display and ends.
+    if (kestrune::isCliCommand(argc, argv))
+        return kestrune::runCliCommand(argc, argv);
+
     if (asksForHelpOrVersion(argc, argv)) {
         QCoreApplication core(argc, argv);
         nameApplication();
