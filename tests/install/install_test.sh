@@ -36,7 +36,8 @@ bin=$prefix/bin
 id=org.kestrune.Kestrune
 for f in bin/kestrune bin/kestrune-hh bin/kestrune-dwg-thumbnail bin/kestrune-word \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/kestrune-dwg.thumbnailer; do
+         share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/kestrune-dwg.thumbnailer \
+         share/bash-completion/completions/kestrune; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 24 32 48 64 128 256 512; do
@@ -123,6 +124,14 @@ as_user env QT_QPA_PLATFORM=offscreen KESTRUNE_INSTALLED_BIN="$bin" KESTRUNE_SAM
 [ -f "$data/db1.mdb" ] && [ -f "$data/setting.txt" ] && [ -f "$data/readme.txt" ] \
   || fail "the user's files are not in $data: $(ls -la "$data" 2>&1)"
 
+step "the installed program runs a command without a display, its completion loads"
+as_user env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/kestrune" decompile "$user" "$user/cli" >/dev/null \
+  || fail "kestrune decompile failed"
+[ -f "$user/cli/Guide/Guide.hhp" ] || fail "kestrune decompile wrote no project"
+bash -c "complete() { [ \"\$*\" = '-F _kestrune kestrune' ] && exit 0; }; _init_completion() { :; }
+         source '$prefix/share/bash-completion/completions/kestrune'; exit 1" \
+  || fail "the bash completion does not register for kestrune"
+
 step "the installed helpers run from the installed place"
 as_user "$bin/kestrune-hh" -decompile "$user/guide" "$user/Guide.chm" || fail "kestrune-hh failed"
 [ -n "$(find "$user/guide" -type f)" ] || fail "kestrune-hh wrote nothing"
@@ -147,7 +156,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/kestrune ./usr/bin/kestrune-hh ./usr/bin/kestrune-word ./usr/bin/kestrune-dwg-thumbnail \
          ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/$id.svg ./usr/share/icons/hicolor/48x48/apps/$id.png \
-         ./usr/share/icons/hicolor/256x256/apps/$id.png ./usr/share/thumbnailers/kestrune-dwg.thumbnailer; do
+         ./usr/share/icons/hicolor/256x256/apps/$id.png ./usr/share/thumbnailers/kestrune-dwg.thumbnailer \
+         ./usr/share/bash-completion/completions/kestrune; do
   grep -q -x -F "$f" <<<"$contents" || fail "the package lacks $f"
 done
 if grep -E 'test_|bench_|make-icons|/include/|\.a$' <<<"$contents"; then
