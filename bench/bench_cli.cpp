@@ -80,7 +80,7 @@ int main(int argc, char** argv)
             std::printf("usage: bench_cli [files] [folders] [runs] [work folder]\n"
                         "Times kestrune copy, delete, dupes and record (whole processes, no display)\n"
                         "against the windows' batches on the same tree, then the start-up of a\n"
-                        "command without a display. Defaults: 50000 files, 500 folders, 5 runs, $TMPDIR.\n");
+                        "command without a display. Defaults: 200000 files, 2000 folders, 3 runs, $TMPDIR.\n");
             return 0;
         }
     }
@@ -91,9 +91,9 @@ int main(int argc, char** argv)
     HeadlessPlatform headless;
     setPlatform(&headless);
     const QStringList args = app.arguments();
-    const int files = args.size() > 1 ? args[1].toInt() : 50000;
-    const int folders = args.size() > 2 ? args[2].toInt() : 500;
-    const int runs = args.size() > 3 ? args[3].toInt() : 5;
+    const int files = args.size() > 1 ? args[1].toInt() : 200000;
+    const int folders = args.size() > 2 ? args[2].toInt() : 2000;
+    const int runs = args.size() > 3 ? args[3].toInt() : 3;
     const QString base = args.size() > 4 ? args[4] : QDir::tempPath();
 
     QTemporaryDir work(QDir(base).filePath(QStringLiteral("kestrune-bench-XXXXXX")));

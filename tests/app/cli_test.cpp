@@ -1,7 +1,9 @@
 // `kestrune COMMAND`: each command run as its own process, without a
 // display, against the window doing the same on a copy of the same input.
 
+#include "devtools/frmcompile.h"
 #include "devtools/frmdecp.h"
+#include "devtools/frmregsvr.h"
 #include "documents/dwgpreview.h"
 #include "documents/dwgview.h"
 #include "duplicates/frmdlg.h"
@@ -366,6 +368,63 @@ TEST_F(CliTest, DecompileAndDrawingPreviewAsTheWindow)
     EXPECT_EQ(QImage(dir.file(QStringLiteral("c.png"))).convertToFormat(QImage::Format_RGB32),
               QImage(winBmp).convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(kestrune({"dwg", KESTRUNE_TEST_DATA "/dwg/2018_Line.dwg", "--png", "x.png"}).code, 1);
+}
+
+// compile and register start the programs the windows start, with the
+// same arguments: a compiler of one's own, and wine (a stand-in on the PATH).
+TEST_F(CliTest, CompileAndRegisterStartWhatTheWindowsStart)
+{
+    const QString log = dir.file(QStringLiteral("started.log"));
+    const QString tools = dir.mkdir(QStringLiteral("tools"));
+    for (const QString& name : {QStringLiteral("build.sh"), QStringLiteral("wine")}) {
+        const QString script = dir.write(QStringLiteral("tools/") + name,
+                                         "#!/bin/sh\nprintf '%s\\n' \"$0 $*\" >> '" + log.toUtf8() + "'\n");
+        QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", tools.toUtf8() + ':' + path);
+    qputenv("WINEPREFIX", dir.file(QStringLiteral("no-prefix")).toUtf8());
+    dir.write(QStringLiteral("projects/a.vbp"));
+    dir.write(QStringLiteral("projects/sub/B.VBP"));
+    dir.write(QStringLiteral("projects/notes.txt"));
+    dir.write(QStringLiteral("libs/one.dll"));
+    dir.write(QStringLiteral("libs/two.OCX"));
+    dir.write(QStringLiteral("libs/sub/three.dll"));
+    auto started = [&](int lines) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000 && readBytes(log).count('\n') < lines)
+            QThread::msleep(10);
+        QList<QByteArray> all = lines == 0 ? QList<QByteArray>() : ::lines(readBytes(log));
+        std::sort(all.begin(), all.end());  // the compilers run side by side
+        QFile::remove(log);
+        return all;
+    };
+
+    scripted().startRuns = true;
+    frmCompile compiler;
+    compiler.list().addTree(FileSystemObject().GetFolder(dir.file(QStringLiteral("projects"))), QStringLiteral("vbp"));
+    compiler.Text2->setText(dir.file(QStringLiteral("tools/build.sh")));
+    compiler.Command2_Click();
+    const QList<QByteArray> byWindow = started(2);
+    const CliRun compile = kestrune({"compile", "--compiler", dir.file(QStringLiteral("tools/build.sh")).toUtf8(),
+                                     dir.file(QStringLiteral("projects")).toUtf8()});
+    EXPECT_EQ(compile.code, 0) << compile.err.constData();
+    EXPECT_EQ(started(2), byWindow);
+    EXPECT_EQ(lines(compile.out).size(), 2);
+
+    Frmregsvr registration;
+    registration.Text4->setText(dir.file(QStringLiteral("libs")));
+    registration.Command5_Click();
+    ASSERT_TRUE(finishBatches());
+    const QList<QByteArray> registeredByWindow = started(2);
+    const CliRun reg = kestrune({"register", dir.file(QStringLiteral("libs")).toUtf8()});
+    EXPECT_EQ(reg.code, 0) << reg.err.constData();
+    EXPECT_EQ(started(2), registeredByWindow);
+    ASSERT_EQ(registeredByWindow.size(), 2);
+    EXPECT_TRUE(registeredByWindow[0].contains("regsvr32 /s Z:\\"));
+    qputenv("PATH", path);
+    qunsetenv("WINEPREFIX");
 }
 
 // SIGINT in the middle of a large copy: the copy is undone (no temporary
