@@ -44,9 +44,11 @@ bool run(const QString& command)
     return timeCommand(command) >= 0;
 }
 
+// A fresh copy, written out before anything is timed: a delete right after
+// the copy would otherwise wait for its writeback.
 bool freshTree(const QString& templ, const QString& tree)
 {
-    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1").arg(shellQuote(tree), shellQuote(templ)));
+    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1 && sync").arg(shellQuote(tree), shellQuote(templ)));
 }
 
 void prepare(frmmove& w, const QString& source, int option, const QString& destination)
@@ -145,15 +147,16 @@ int main(int argc, char** argv)
     frmmove mover;
     for (int i = 0; i < runs; ++i) {
         freshTree(templ, tree);
-        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
+        run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(dest)));
         prepare(mover, tree, 1, dest);
         winCopy.push_back(timeBatch([&] { mover.Command3_Click(); }));
         const int copied = countFiles(dest);
-        run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
+        run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(dest)));
         cliCopy.push_back(timeCommand(
             QStringLiteral("%1 copy --pattern '*.txt' %2 %3 >/dev/null").arg(k, shellQuote(tree), shellQuote(dest))));
         correct = correct && countFiles(dest) == copied && copied > 0;
 
+        freshTree(templ, tree);
         prepare(mover, tree, 2, QString());
         winDelete.push_back(timeBatch([&] { mover.Command3_Click(); }));
         const int left = countFiles(tree);

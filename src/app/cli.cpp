@@ -153,17 +153,18 @@ void writeStream(FILE* stream, const QByteArray& bytes)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
+bool progressShown();
+void clearProgressLine();
+
 // One result on standard output: a name in its exact bytes.
 void result(const QString& path)
 {
     QByteArray bytes = encodeFileName(path);
     bytes.append(g_null ? '\0' : '\n');
     std::lock_guard<std::mutex> lock(g_outMutex);
+    clearProgressLine();  // both may be the same terminal
     writeStream(stdout, bytes);
 }
-
-bool progressShown();
-void clearProgressLine();
 
 // A message on standard error, each of its lines on a line of its own.
 void message(const QString& text)
