@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/cli.h"
 #include "app/mdiform1.h"
 #include "app/quitsignals.h"
 #include "app/startup.h"
@@ -141,6 +142,10 @@ void refuseWithoutDisplay(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // `kestrune COMMAND ...` runs one tool without a display and ends.
+    if (kestrune::isCliCommand(argc, argv))
+        return kestrune::runCliCommand(argc, argv);
+
     if (asksForHelpOrVersion(argc, argv)) {
         QCoreApplication core(argc, argv);
         nameApplication();

@@ -30,8 +30,9 @@ QuitSignals::QuitSignals(std::function<void()> quit, QObject* parent) : QObject(
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
-        while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
-        }
+        ssize_t n = 0;
+        while ((n = ::read(g_pipe[1], bytes, sizeof bytes)) > 0)
+            m_signal = bytes[n - 1];
         if (m_quit)
             m_quit();
     });

@@ -16,10 +16,13 @@ class QuitSignals : public QObject {
 public:
     explicit QuitSignals(std::function<void()> quit, QObject* parent = nullptr);
     ~QuitSignals() override;
+    // The last signal received (0: none yet).
+    int signalReceived() const { return m_signal; }
 
 private:
     std::function<void()> m_quit;
     QSocketNotifier* m_notifier = nullptr;
+    int m_signal = 0;
 };
 
 }  // namespace kestrune

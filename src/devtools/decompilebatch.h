@@ -69,6 +69,8 @@ public:
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;
+    // Whether the help file added as `order` failed (or was cancelled).
+    bool failed(int order) const { return m_failures.count(order) != 0; }
     // The files left out of the help projects written (names a project
     // cannot hold), shown readable, in the order of their help files.
     QStringList unlisted() const;

@@ -58,21 +58,9 @@ void frmCompile::Command2_Click()
         information(QStringLiteral("列表为空,请先添加工程文件到列表!"));
         return;
     }
-    m_compiler = trimBlanks(Text2->text());
-    if (m_compiler.isEmpty() || !FileSystemObject().FileExists(m_compiler)) {
-        information(QStringLiteral("指定的编译器路径错误!"));
+    if (const std::optional<QString> refused = prepareCompiler(Text2->text(), m_compiler)) {
+        information(*refused);
         return;
-    }
-    const ProgramFile compiler = examineProgram(m_compiler);
-    m_kind = compiler.kind;
-    m_reason = compiler.reason;
-    if (m_kind == ProgramKind::Windows) {
-        m_wine = findWine();
-        if (m_wine.isEmpty()) {
-            information(QStringLiteral("运行Windows程序需要wine,请先安装wine!"));
-            return;
-        }
-        m_drive = wineRootDrive(winePrefix());
     }
 
     const QStringList projects = list().entries();
@@ -88,14 +76,9 @@ void frmCompile::Command2_Click()
 
 std::optional<QString> frmCompile::comp(const QString& project)
 {
-    if (m_kind == ProgramKind::NotStartable)
-        return m_reason;
-    const Launch launch = compileLaunch(m_compiler, m_kind, m_wine, m_drive, project);
     // The compilers run on by themselves, also after this window or the
     // program is closed.
-    if (!platform().startProgram(launch.program, launch.arguments, WindowState::Hidden))
-        return QStringLiteral("系统拒绝启动该程序");
-    return std::nullopt;
+    return startCompile(m_compiler, project);
 }
 
 }  // namespace kestrune

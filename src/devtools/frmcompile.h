@@ -29,11 +29,7 @@ public slots:
 
 private:
     // The compiler of the run in hand and how it is started.
-    QString m_compiler;
-    ProgramKind m_kind = ProgramKind::NotStartable;
-    QString m_reason;
-    QString m_wine;
-    QString m_drive;
+    CompilerSetup m_compiler;
 };
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 #include "devtools/programlaunch.h"
 
 #include "shell/fso.h"
+#include "shell/textutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +84,34 @@ QString describeEnd(const ProgramEnd& end)
     if (end.crashed)
         return QStringLiteral("异常结束:") + end.error;
     return QStringLiteral("退出代码 %1").arg(end.exitCode);
+}
+
+std::optional<QString> prepareCompiler(const QString& text, CompilerSetup& setup)
+{
+    setup = CompilerSetup();
+    setup.compiler = trimBlanks(text);
+    if (setup.compiler.isEmpty() || !FileSystemObject().FileExists(setup.compiler))
+        return QStringLiteral("指定的编译器路径错误!");
+    const ProgramFile program = examineProgram(setup.compiler);
+    setup.kind = program.kind;
+    setup.reason = program.reason;
+    if (setup.kind == ProgramKind::Windows) {
+        setup.wine = findWine();
+        if (setup.wine.isEmpty())
+            return QStringLiteral("运行Windows程序需要wine,请先安装wine!");
+        setup.rootDrive = wineRootDrive(winePrefix());
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> startCompile(const CompilerSetup& setup, const QString& project)
+{
+    if (setup.kind == ProgramKind::NotStartable)
+        return setup.reason;
+    const Launch launch = compileLaunch(setup.compiler, setup.kind, setup.wine, setup.rootDrive, project);
+    if (!platform().startProgram(launch.program, launch.arguments, WindowState::Hidden))
+        return QStringLiteral("系统拒绝启动该程序");
+    return std::nullopt;
 }
 
 }  // namespace kestrune

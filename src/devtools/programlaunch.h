@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace kestrune {
@@ -47,6 +48,22 @@ Launch compileLaunch(const QString& compiler, ProgramKind kind, const QString& w
                      const QString& project);
 // The silent registration of one library: wine regsvr32 /s LIBRARY.
 Launch registrationLaunch(const QString& wine, const QString& rootDrive, const QString& library);
+
+// The compiler of a compile run and how it is started.
+struct CompilerSetup {
+    QString compiler;  // the path, blanks trimmed
+    ProgramKind kind = ProgramKind::NotStartable;
+    QString reason;  // why it cannot be started (NotStartable)
+    QString wine;
+    QString rootDrive;
+};
+// Looks at the compiler named by `text` before a compile run: the message
+// that refuses the run ("指定的编译器路径错误!", or the missing wine), or
+// nothing with `setup` filled in.
+std::optional<QString> prepareCompiler(const QString& text, CompilerSetup& setup);
+// Starts the compiler for one project, detached (it runs on by itself);
+// why it could not be started, or nothing.
+std::optional<QString> startCompile(const CompilerSetup& setup, const QString& project);
 
 // A short text of how a program ended badly: its exit status, or why it
 // could not start, or how it crashed.

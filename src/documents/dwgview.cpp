@@ -146,6 +146,11 @@ void DwgFolderSteps::clear()
 
 std::optional<QString> saveBitmap(const QImage& picture, const QString& path)
 {
+    return savePicture(picture, path, "BMP");
+}
+
+std::optional<QString> savePicture(const QImage& picture, const QString& path, const char* format)
+{
     if (picture.isNull())
         return QStringLiteral("没有图像");
     const QFileInfo target(path);
@@ -154,8 +159,11 @@ std::optional<QString> saveBitmap(const QImage& picture, const QString& path)
     if (target.exists() && !(target.permissions() & QFileDevice::WriteOwner))
         return QStringLiteral("目标文件只读");
 
+    const bool png = qstricmp(format, "PNG") == 0;
     QImage flat(picture.size(), QImage::Format_RGB32);
-    if (picture.hasAlphaChannel()) {
+    if (png) {
+        flat = picture;  // PNG keeps the transparency
+    } else if (picture.hasAlphaChannel()) {
         flat.fill(Qt::white);
         QPainter painter(&flat);
         painter.drawImage(0, 0, picture);
@@ -165,7 +173,7 @@ std::optional<QString> saveBitmap(const QImage& picture, const QString& path)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!flat.save(&buffer, "BMP"))
+    if (!flat.save(&buffer, format))
         return QStringLiteral("无法生成位图");
 
     QSaveFile file(path);

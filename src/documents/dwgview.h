@@ -94,5 +94,7 @@ private:
 // whole. A picture with transparency is laid on white, as it is shown. A
 // read-only existing file is not replaced. Returns why it failed, or nothing.
 std::optional<QString> saveBitmap(const QImage& picture, const QString& path);
+// The same in another image format ("PNG" keeps transparency).
+std::optional<QString> savePicture(const QImage& picture, const QString& path, const char* format);
 
 }  // namespace kestrune

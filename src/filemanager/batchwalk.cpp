@@ -99,7 +99,9 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
         std::vector<File> files;
         try {
             files = folder.Files();
-        } catch (const FsError&) {
+        } catch (const FsError& e) {
+            if (inputs.failed)
+                inputs.failed(folder.Path(), e.message());
             return true;  // nothing listed here: its subfolders cannot be listed either
         }
         // The destination's tree holds what the batch writes: its files are
@@ -127,6 +129,8 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
                     continue;
                 ++handled;
                 applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer);
+                if (inputs.done)
+                    inputs.done(file.Path());
             } catch (const FsError& e) {
                 // A file that cannot be handled is skipped; the walk goes on,
                 // unless it was stopped in the middle of the file.
@@ -135,6 +139,8 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
                     stop = true;
                     return false;
                 }
+                if (inputs.failed)
+                    inputs.failed(file.Path(), e.message());
             }
             if (progress)
                 progress->setItemBytes(0, 0);

@@ -24,6 +24,11 @@ struct BatchInputs {
     bool overwrite = true;    // copy replaces an existing file
     // The switch is ticked but the list is empty (the window says so).
     std::function<void()> typeListMissing;
+    // Told, on the walk's thread, of each file the operation was applied
+    // to, and of each file or folder it failed on with the reason (the
+    // window passes neither; the command line names them).
+    std::function<void(const QString& path)> done;
+    std::function<void(const QString& path, const QString& reason)> failed;
 };
 
 // The multi-type test: `name` (the long name) passes when it ends in one of
@@ -50,7 +55,8 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
 // files before its subfolders) and applies the chosen operation to every
 // file that passes the chosen filter. When moving or copying, the files of
 // the destination folder and its tree are left alone: they are the batch's
-// output, not its input. Failures of single files are skipped silently. With
+// output, not its input. Failures of single files are skipped (told to
+// `inputs.failed` when set). With
 // the multi-type switch ticked and an empty list, `typeListMissing` is
 // called when a folder's first file is reached and the rest of that folder,
 // subfolders included, is left alone. `progress` is told of each file

@@ -39,7 +39,8 @@ for f in bin/kestrune bin/kestrune-hh bin/kestrune-dwg-thumbnail bin/kestrune-wo
          share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/kestrune-dwg.thumbnailer \
          share/man/man1/kestrune.1.gz share/man/man1/kestrune-hh.1.gz share/man/man1/kestrune-word.1.gz \
          share/man/man1/kestrune-dwg-thumbnail.1.gz share/doc/kestrune/copyright share/doc/kestrune/changelog.gz \
-         share/doc/kestrune-word/copyright share/doc/kestrune-word/changelog.gz; do
+         share/doc/kestrune-word/copyright share/doc/kestrune-word/changelog.gz \
+         share/bash-completion/completions/kestrune; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 for size in 16 24 32 48 64 128 256 512; do
@@ -145,6 +146,14 @@ as_user env QT_QPA_PLATFORM=offscreen KESTRUNE_INSTALLED_BIN="$bin" KESTRUNE_SAM
 [ -f "$data/db1.mdb" ] && [ -f "$data/setting.txt" ] && [ -f "$data/readme.txt" ] \
   || fail "the user's files are not in $data: $(ls -la "$data" 2>&1)"
 
+step "the installed program runs a command without a display, its completion loads"
+as_user env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/kestrune" decompile "$user" "$user/cli" >/dev/null \
+  || fail "kestrune decompile failed"
+[ -f "$user/cli/Guide/Guide.hhp" ] || fail "kestrune decompile wrote no project"
+bash -c "complete() { [ \"\$*\" = '-F _kestrune kestrune' ] && exit 0; }; _init_completion() { :; }
+         source '$prefix/share/bash-completion/completions/kestrune'; exit 1" \
+  || fail "the bash completion does not register for kestrune"
+
 step "the installed helpers run from the installed place"
 as_user "$bin/kestrune-hh" -decompile "$user/guide" "$user/Guide.chm" || fail "kestrune-hh failed"
 [ -n "$(find "$user/guide" -type f)" ] || fail "kestrune-hh wrote nothing"
@@ -182,7 +191,8 @@ for f in ./usr/bin/kestrune ./usr/bin/kestrune-hh ./usr/bin/kestrune-dwg-thumbna
          ./usr/share/icons/hicolor/256x256/apps/$id.png ./usr/share/thumbnailers/kestrune-dwg.thumbnailer \
          ./usr/share/man/man1/kestrune.1.gz ./usr/share/man/man1/kestrune-hh.1.gz \
          ./usr/share/man/man1/kestrune-dwg-thumbnail.1.gz \
-         ./usr/share/doc/kestrune/copyright ./usr/share/doc/kestrune/changelog.gz; do
+         ./usr/share/doc/kestrune/copyright ./usr/share/doc/kestrune/changelog.gz \
+         ./usr/share/bash-completion/completions/kestrune; do
   grep -q -x -F "$f" <<<"$contents" || fail "kestrune lacks $f"
 done
 ! grep -q 'kestrune-word' <<<"$contents" || fail "kestrune holds the Word helper: $(grep kestrune-word <<<"$contents")"
