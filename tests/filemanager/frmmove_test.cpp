@@ -482,8 +482,7 @@ TEST(frmmoveWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsO
     EXPECT_EQ(dir.read(QStringLiteral("src/ok.txt")), QByteArray("home file"));
     EXPECT_EQ(dir.read(QStringLiteral("src/stick/s.txt")), QByteArray("on the stick"));
 
-    // Entry off: for good, nothing more in any trash (the stick's trash,
-    // walked as any folder, is emptied for good as well).
+    // Entry off: for good, nothing more in any trash.
     saveDeleteToTrashSetting(false);
     w.Command3->click();
     ASSERT_TRUE(finishBatches());
