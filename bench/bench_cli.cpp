@@ -75,28 +75,25 @@ int countFiles(const QString& root)
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: bench_cli [FILES [FOLDERS [RUNS [WORK FOLDER]]]]\n"
+    "Times kestrune copy, delete, dupes and record (whole processes, no display)\n"
+    "against the windows' batches on the same tree, then the start-up of a\n"
+    "command without a display. Defaults: 200000 files, 2000 folders, 3 runs, $TMPDIR.\n";
+
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: bench_cli [files] [folders] [runs] [work folder]\n"
-                        "Times kestrune copy, delete, dupes and record (whole processes, no display)\n"
-                        "against the windows' batches on the same tree, then the start-up of a\n"
-                        "command without a display. Defaults: 200000 files, 2000 folders, 3 runs, $TMPDIR.\n");
-            return 0;
-        }
-    }
+    const BenchArguments options = readBenchArguments(argc, argv, kUsage, 4);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The windows' messages go to standard error instead of waiting for a click.
     HeadlessPlatform headless;
     setPlatform(&headless);
-    const QStringList args = app.arguments();
-    const int files = args.size() > 1 ? args[1].toInt() : 200000;
-    const int folders = args.size() > 2 ? args[2].toInt() : 2000;
-    const int runs = args.size() > 3 ? args[3].toInt() : 3;
-    const QString base = args.size() > 4 ? args[4] : QDir::tempPath();
+    const int files = countArgument(options, 0, 200000, kUsage);
+    const int folders = countArgument(options, 1, 2000, kUsage);
+    const int runs = countArgument(options, 2, 3, kUsage);
+    const QString base = options.positional.size() > 3 ? options.positional.at(3) : QDir::tempPath();
 
     QTemporaryDir work(QDir(base).filePath(QStringLiteral("kestrune-bench-XXXXXX")));
     if (!work.isValid()) {

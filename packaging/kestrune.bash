@@ -15,8 +15,8 @@ _kestrune()
     case $command in
         copy) options="--types --pattern --no-subfolders --no-overwrite" ;;
         move) options="--types --pattern --no-subfolders" ;;
-        delete) options="--types --pattern --no-subfolders --force" ;;
-        dupes) options="--delete --names --in" ;;
+        delete) options="--types --pattern --no-subfolders --force --trash --no-trash" ;;
+        dupes) options="--delete --trash --no-trash --names --in" ;;
         record) options="" ;;
         query) options="--size --unit --range" ;;
         log) options="--clear" ;;

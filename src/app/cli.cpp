@@ -19,6 +19,7 @@
 #include "shell/programfolder.h"
 #include "shell/textcodec.h"
 #include "shell/textutil.h"
+#include "shell/trash.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -76,15 +77,18 @@ const std::vector<CommandSpec>& commands()
          "move (--types LIST | --pattern PAT) [--no-subfolders] SOURCE DESTINATION",
          "移动文件到目标目录(从不替换已有的文件),同文件批量管理的\"移动\"。\n"
          "标准输出列出每个已移动的源文件。"},
-        {"delete", {QStringLiteral("--no-subfolders"), QStringLiteral("--force")}, fileValues, {}, 1, 1,
-         "delete (--types LIST | --pattern PAT) [--no-subfolders] [--force] SOURCE",
-         "永久删除所选类型的文件,同文件批量管理的\"删除\";--force 同\"强制删除\"(也删除只读文件)。\n"
+        {"delete", {QStringLiteral("--no-subfolders"), QStringLiteral("--force"), QStringLiteral("--trash"),
+                    QStringLiteral("--no-trash")}, fileValues, {}, 1, 1,
+         "delete (--types LIST | --pattern PAT) [--no-subfolders] [--force] [--trash | --no-trash] SOURCE",
+         "删除所选类型的文件,同文件批量管理的\"删除\";--force 同\"强制删除\"(也删除只读文件)。\n"
+         "主菜单\"删除时移到回收站\"打开时文件移到回收站,否则永久删除;--trash / --no-trash 只为这一次选择。\n"
          "标准输出列出每个已删除的文件。"},
-        {"dupes", {QStringLiteral("--delete")}, {}, {QStringLiteral("--names"), QStringLiteral("--in")}, 0, 0,
-         "dupes [--delete] --names FILE_OR_FOLDER... --in FOLDER...",
+        {"dupes", {QStringLiteral("--delete"), QStringLiteral("--trash"), QStringLiteral("--no-trash")}, {},
+         {QStringLiteral("--names"), QStringLiteral("--in")}, 0, 0,
+         "dupes [--delete [--trash | --no-trash]] --names FILE_OR_FOLDER... --in FOLDER...",
          "查找被查找的文件夹(及其子文件夹)中与所列文件同名(不分大小写)的文件,同重复文件批量删除的\"开始查找\";\n"
          "按窗口的顺序列出找到的路径,每行一个。--names 的文件夹同\"添加目录到列表\"。\n"
-         "  --delete  删除找到的全部文件,同\"删除全部\""},
+         "  --delete  删除找到的全部文件,同\"删除全部\"(回收站的选择同 delete)"},
         {"record", {}, {}, {}, 1, 1, "record FOLDER",
          "记录目录中每个文件的名称、类型、大小、日期和短文件名到 db1.mdb,并写一条日志,同文件信息记录的\"记录\"。"},
         {"query", {}, {QStringLiteral("--size"), QStringLiteral("--unit"), QStringLiteral("--range")}, {}, 0, 0,
@@ -292,6 +296,19 @@ int runBatch(Session& session, std::function<Result(ProgressSink&)> job, std::fu
 // ---------------------------------------------------------------------------
 // Batch file manager
 
+// Whether this run's deletes go to the trash: --trash or --no-trash, else
+// the main menu's choice. Nothing when both are given.
+std::optional<bool> trashChoice(const Parsed& p)
+{
+    if (p.has("--trash") && p.has("--no-trash"))
+        return std::nullopt;
+    if (p.has("--trash"))
+        return true;
+    if (p.has("--no-trash"))
+        return false;
+    return deleteToTrashSetting();
+}
+
 int fileCommand(Session& session, const Parsed& p, int operation)
 {
     const std::optional<QString> types = p.value("--types");
@@ -334,6 +351,12 @@ int fileCommand(Session& session, const Parsed& p, int operation)
     inputs.typeList = types.value_or(QString());
     inputs.singleType = pattern.value_or(QString());
     inputs.overwrite = !p.has("--no-overwrite");
+    if (operation == kOpDelete || operation == kOpForceDelete) {
+        const std::optional<bool> toTrash = trashChoice(p);
+        if (!toTrash)
+            return usageError(QStringLiteral("--trash 和 --no-trash 只能选一个"));
+        inputs.toTrash = *toTrash;
+    }
     const bool recurse = !p.has("--no-subfolders");
     const QString verb = operation == kOpMove   ? QStringLiteral("无法移动")
                          : operation == kOpCopy ? QStringLiteral("无法复制")
@@ -376,6 +399,9 @@ int dupesCommand(Session& session, const Parsed& p)
     if (in.isEmpty())
         return usageError(QStringLiteral("被查找的文件夹列表为空,请先添加文件夹到列表!"));
     const bool remove = p.has("--delete");
+    const std::optional<bool> toTrash = trashChoice(p);
+    if (!toTrash)
+        return usageError(QStringLiteral("--trash 和 --no-trash 只能选一个"));
     struct Outcome {
         DuplicateSearch::Outcome search;
         QStringList notDeleted;
@@ -384,7 +410,7 @@ int dupesCommand(Session& session, const Parsed& p)
     };
     return runBatch<Outcome>(
         session,
-        [names, in, remove](ProgressSink& progress) {
+        [names, in, remove, trashing = *toTrash](ProgressSink& progress) {
             const FileSystemObject fso;
             const SearchProgress stepper = [&progress](const QString& doing, int handled) {
                 return progress.step(handled, doing);
@@ -427,6 +453,9 @@ int dupesCommand(Session& session, const Parsed& p)
             // "删除全部": every entry found, each file once.
             progress.setTotal(int(outcome.search.found.size()));
             QSet<QString> seen;
+            std::optional<TrashCan> trash;
+            if (trashing)
+                trash.emplace();
             for (const QString& path : std::as_const(outcome.search.found)) {
                 if (!progress.step(outcome.deleted, path)) {
                     outcome.deleteCancelled = true;
@@ -436,8 +465,9 @@ int dupesCommand(Session& session, const Parsed& p)
                 if (seen.contains(path))
                     continue;
                 seen.insert(path);
-                if (!deleteListedFile(fso, path))
-                    outcome.notDeleted << path;
+                QString why;
+                if (!deleteListedFile(fso, path, trash ? &*trash : nullptr, &why))
+                    outcome.notDeleted << path + QLatin1Char('\t') + why;
             }
             return outcome;
         },
@@ -448,8 +478,9 @@ int dupesCommand(Session& session, const Parsed& p)
             }
             for (const QString& skipped : std::as_const(outcome.search.skipped))
                 failure(QStringLiteral("无法打开"), skipped, QString());
-            for (const QString& path : std::as_const(outcome.notDeleted))
-                failure(QStringLiteral("无法删除"), path, QString());
+            for (const QString& line : std::as_const(outcome.notDeleted))
+                failure(QStringLiteral("无法删除"), line.section(QLatin1Char('\t'), 0, 0),
+                        line.section(QLatin1Char('\t'), 1));
             if (outcome.deleteCancelled) {
                 message(cancelledText(outcome.deleted));
                 return kExitFailed;

@@ -4,6 +4,7 @@
 #include "shell/formutil.h"
 #include "shell/frmtip.h"
 #include "shell/platform.h"
+#include "shell/trash.h"
 #include "version.h"
 
 #include <QAction>
@@ -59,6 +60,11 @@ void MDIForm1::buildMenus()
     menuRec = addItem(menuFile, "menuRec", QStringLiteral("文件信息记录(&R)"));
     menumove = addItem(menuFile, "menumove", QStringLiteral("文件批量管理(&M)"));
     g1 = addItem(menuFile, "g1", QStringLiteral("重复文件批量删除(&D)"));
+    // Whether the tools' deletes go to the desktop's trash; kept in the
+    // user's settings, read by each batch as it starts.
+    menuTrash = addItem(menuFile, "menuTrash", QStringLiteral("删除时移到回收站(&T)"));
+    menuTrash->setCheckable(true);
+    menuTrash->setChecked(deleteToTrashSetting());
     menuexit = addItem(menuFile, "menuexit", QStringLiteral("退出(&X)"));
 
     menuview = addMenu("menuview", QStringLiteral("文件查看(&V)"));
@@ -80,6 +86,7 @@ void MDIForm1::buildMenus()
     connect(menuRec, &QAction::triggered, this, &MDIForm1::menuRec_Click);
     connect(menumove, &QAction::triggered, this, &MDIForm1::menumove_Click);
     connect(g1, &QAction::triggered, this, &MDIForm1::g1_Click);
+    connect(menuTrash, &QAction::triggered, this, &MDIForm1::menuTrash_Click);
     connect(menuexit, &QAction::triggered, this, &MDIForm1::menuexit_Click);
     connect(menuviewdwg, &QAction::triggered, this, &MDIForm1::menuviewdwg_Click);
     connect(menujmword, &QAction::triggered, this, &MDIForm1::menujmword_Click);
@@ -184,6 +191,10 @@ void MDIForm1::MDIForm_Load()
 void MDIForm1::menuRec_Click() { showToolWindow(QStringLiteral("menuRec")); }
 void MDIForm1::menumove_Click() { showToolWindow(QStringLiteral("menumove")); }
 void MDIForm1::g1_Click() { showToolWindow(QStringLiteral("g1")); }
+void MDIForm1::menuTrash_Click(bool checked)
+{
+    saveDeleteToTrashSetting(checked);
+}
 void MDIForm1::menuviewdwg_Click() { showToolWindow(QStringLiteral("menuviewdwg")); }
 void MDIForm1::menujmword_Click() { showToolWindow(QStringLiteral("menujmword")); }
 void MDIForm1::menureg_Click() { showToolWindow(QStringLiteral("menureg")); }

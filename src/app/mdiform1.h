@@ -47,6 +47,7 @@ public:
     QAction* menuRec = nullptr;
     QAction* menumove = nullptr;
     QAction* g1 = nullptr;
+    QAction* menuTrash = nullptr;
     QAction* menuexit = nullptr;
     QAction* menuviewdwg = nullptr;
     QAction* menujmword = nullptr;
@@ -62,6 +63,7 @@ public slots:
     void menuRec_Click();
     void menumove_Click();
     void g1_Click();
+    void menuTrash_Click(bool checked);
     void menuexit_Click();
     void menuviewdwg_Click();
     void menujmword_Click();

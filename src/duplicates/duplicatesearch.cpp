@@ -329,12 +329,18 @@ QStringList newPathsOfTree(const Folder& b, const QStringList& listed, const Sea
     return added;
 }
 
-bool deleteListedFile(const FileSystemObject& fso, const QString& path)
+bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan* trash, QString* why)
 {
     try {
-        fso.GetFile(path).Delete(false);
+        const File file = fso.GetFile(path);
+        if (trash)
+            file.MoveToTrash(*trash, false);
+        else
+            file.Delete(false);
         return true;
-    } catch (const FsError&) {
+    } catch (const FsError& e) {
+        if (why)
+            *why = e.message();
         return false;
     }
 }

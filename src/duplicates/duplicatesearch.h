@@ -2,6 +2,7 @@
 
 #include "shell/fso.h"
 #include "shell/textutil.h"
+#include "shell/trash.h"
 
 #include <QHash>
 #include <QSet>
@@ -122,8 +123,10 @@ QString searchDoneMessage(const QStringList& skipped);
 QStringList newPathsOfTree(const Folder& b, const QStringList& listed, const SearchProgress& progress = {},
                            bool* stopped = nullptr);
 
-// Deletes the one file at exactly `path` (no pattern is expanded) for good.
-// A file that is read-only, a folder or gone is not deleted: false.
-bool deleteListedFile(const FileSystemObject& fso, const QString& path);
+// Deletes the one file at exactly `path` (no pattern is expanded): into
+// `trash` when given, else for good. A file that is read-only, a folder or
+// gone, or that cannot go to the trash of its file system, is not deleted:
+// false, with the reason in `why` when asked for.
+bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan* trash, QString* why = nullptr);
 
 }  // namespace kestrune

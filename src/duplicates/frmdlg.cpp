@@ -2,6 +2,7 @@
 
 #include "shell/batchprogress.h"
 #include "shell/platform.h"
+#include "shell/trash.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+
+#include <optional>
 
 namespace kestrune {
 
@@ -339,7 +342,10 @@ void FrmDlg::Command10_Click()
     const QModelIndex current = List3->currentIndex();
     if (!current.isValid())
         return;
-    deleteListedFile(m_fso, m_found->entry(current.row()));
+    std::optional<TrashCan> trash;
+    if (deleteToTrashSetting())
+        trash.emplace();
+    deleteListedFile(m_fso, m_found->entry(current.row()), trash ? &*trash : nullptr);
 }
 
 void FrmDlg::Command11_Click()
@@ -363,17 +369,22 @@ void FrmDlg::deleteEntries(bool markedOnly)
         int handled = 0;
         bool cancelled = false;
     };
+    // The main menu's choice as the batch starts.
+    const bool toTrash = deleteToTrashSetting();
     m_batch.run<Deleted>(
-        [paths](ProgressSink& progress) {
+        [paths, toTrash](ProgressSink& progress) {
             progress.setTotal(int(paths.size()));
             const FileSystemObject fso;
+            std::optional<TrashCan> trash;
+            if (toTrash)
+                trash.emplace();
             Deleted deleted;
             for (const QString& path : paths) {
                 if (!progress.step(deleted.handled, path)) {
                     deleted.cancelled = true;
                     break;
                 }
-                deleteListedFile(fso, path);
+                deleteListedFile(fso, path, trash ? &*trash : nullptr);
                 ++deleted.handled;
             }
             return deleted;

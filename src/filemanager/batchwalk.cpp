@@ -32,7 +32,7 @@ bool matchesSingleType(const QString& shortName, const QString& pattern)
 }
 
 void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
-                         MoveGroup* moves, const CopyObserver& observer)
+                         MoveGroup* moves, const CopyObserver& observer, TrashCan* trash)
 {
     switch (operation) {
     case kOpMove:
@@ -48,11 +48,14 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
         break;
     }
     case kOpDelete:
-        file.Delete(false);
+    case kOpForceDelete: {
+        const bool force = operation == kOpForceDelete;
+        if (trash)
+            file.MoveToTrash(*trash, force);
+        else
+            file.Delete(force);
         break;
-    case kOpForceDelete:
-        file.Delete(true);
-        break;
+    }
     default:
         break;
     }
@@ -83,6 +86,9 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
     const bool needsDestination = operation == kOpMove || operation == kOpCopy;
     const QString destination = needsDestination ? inputs.destination : QString();
     const QString destinationFolder = trimBlanks(destination);
+    std::optional<TrashCan> trash;
+    if (inputs.toTrash && (operation == kOpDelete || operation == kOpForceDelete))
+        trash.emplace();
     CopyObserver observer;
     if (progress) {
         observer = [progress](qint64 copied, qint64 size) {
@@ -128,7 +134,8 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
                 if (insideDestination.value_or(false))
                     continue;
                 ++handled;
-                applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer);
+                applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer,
+                                    trash ? &*trash : nullptr);
                 if (inputs.done)
                     inputs.done(file.Path());
             } catch (const FsError& e) {

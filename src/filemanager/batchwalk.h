@@ -3,6 +3,7 @@
 #include "shell/batchrunner.h"
 #include "shell/fso.h"
 #include "shell/textutil.h"
+#include "shell/trash.h"
 
 #include <QString>
 
@@ -22,6 +23,9 @@ struct BatchInputs {
     int operation = 0;        // a BatchOperation; other values do nothing
     QString destination;      // the destination folder text
     bool overwrite = true;    // copy replaces an existing file
+    // Deletes move the files to the trash of their file system instead of
+    // removing them for good (the main menu's choice when the batch started).
+    bool toTrash = false;
     // The switch is ticked but the list is empty (the window says so).
     std::function<void()> typeListMissing;
     // Told, on the walk's thread, of each file the operation was applied
@@ -47,9 +51,11 @@ bool matchesSingleType(const QString& shortName, const QString& pattern);
 // goes into under its own name. Throws FsError when the file system refuses.
 // A move to another file system joins `moves` when given (its source is
 // removed at the group's next flush), else it is flushed on its own.
-// `observer` follows a copy's chunks and can stop it.
+// `observer` follows a copy's chunks and can stop it. With `trash` the
+// deletes put the file there (a file that cannot go there is kept and
+// fails); without it they delete for good.
 void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
-                         MoveGroup* moves = nullptr, const CopyObserver& observer = {});
+                         MoveGroup* moves = nullptr, const CopyObserver& observer = {}, TrashCan* trash = nullptr);
 
 // Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every

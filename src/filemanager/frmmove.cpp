@@ -5,6 +5,7 @@
 #include "shell/batchprogress.h"
 #include "shell/platform.h"
 #include "shell/programfolder.h"
+#include "shell/trash.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -187,6 +188,7 @@ void frmmove::sf(const Folder& folder, bool cas)
     inputs.operation = FilterOp;
     inputs.destination = Text2->text();
     inputs.overwrite = Check2->isChecked();
+    inputs.toTrash = deleteToTrashSetting();
     const QPointer<frmmove> self(this);
     const std::function<QVariant()> typeListMissing = [self] {
         if (self)

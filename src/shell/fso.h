@@ -44,6 +44,7 @@ QString joinPath(const QString& folder, const QString& name);
 struct FolderData;
 class Folder;
 class File;
+class TrashCan;
 
 // Follows a copy of file contents between two chunks (a megabyte each) with
 // how much is copied of how much; answering false stops the copy there: what
@@ -136,6 +137,10 @@ public:
     void Move(const QString& destination, MoveGroup* group = nullptr, const CopyObserver& observer = {}) const;
     // Deletes the file for good. Without `force` a read-only file is refused.
     void Delete(bool force = false) const;
+    // Deletes the file into the trash of its own file system (see
+    // shell/trash.h); refuses what Delete refuses. A file that cannot go
+    // there stays where it is (FsError says why).
+    void MoveToTrash(TrashCan& trash, bool force = false) const;
 
 private:
     friend class Folder;

@@ -4,6 +4,7 @@
 
 #include "shell/fsointernal.h"
 #include "shell/textcodec.h"
+#include "shell/trash.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <future>
 #include <map>
 #include <cerrno>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -505,6 +507,30 @@ void File::Delete(bool force) const
         fail(Path(), EACCES, QStringLiteral("文件只读"));
     if (::unlinkat(at.dir(), at.name.constData(), 0) != 0)
         fail(Path(), errno);
+}
+
+void File::MoveToTrash(TrashCan& trash, bool force) const
+{
+    const FileAt at = locate(*m_parent, m_name, m_index);
+    // The trash works from the file's folder handle (its real path and file
+    // system); a file named by its path gets its folder opened.
+    std::optional<FolderHandle> opened;
+    int folder = at.dir();
+    QByteArray name = at.name;
+    if (folder == AT_FDCWD) {
+        const int fd = ::open(encoded(m_parent->path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            fail(Path(), errno);
+        opened.emplace(fd, true);
+        folder = fd;
+        name = encodeFileName(m_name);
+    }
+    struct stat st;
+    if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        fail(Path(), errno);
+    if (!force && !S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
+        fail(Path(), EACCES, QStringLiteral("文件只读"));
+    trash.put(folder, name, Path());
 }
 
 // ---------------------------------------------------------------------------

@@ -472,3 +472,24 @@ TEST_F(CliTest, RunsAsAnotherUserWithoutDisplay)
     EXPECT_TRUE(QFile::exists(home + QStringLiteral("/data/Kestrune/db1.mdb")));
     EXPECT_FALSE(QFile::exists(cliProg + QStringLiteral("/db1.mdb")));
 }
+
+// Deletes follow the trash choice; --trash and --no-trash choose for one run.
+TEST_F(CliTest, DeletesGoToTheTrashOrForGoodAsChosen)
+{
+    const QString trash = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Trash");
+    const QByteArray first = dir.write(QStringLiteral("t1/kept-in-trash.txt"), "1").toUtf8();
+    dir.write(QStringLiteral("t2/gone-for-good.txt"), "2");
+    CliRun run = kestrune({"delete", "--pattern", "*.txt", "--trash", dir.file("t1").toUtf8()});
+    EXPECT_EQ(run.code, 0) << run.err.constData();
+    EXPECT_EQ(lines(run.out), QList<QByteArray>{first});
+    EXPECT_EQ(readBytes(trash + QStringLiteral("/files/kept-in-trash.txt")), QByteArray("1"));
+    EXPECT_TRUE(readBytes(trash + QStringLiteral("/info/kept-in-trash.txt.trashinfo")).contains("Path=" + first));
+
+    run = kestrune({"delete", "--pattern", "*.txt", "--no-trash", dir.file("t2").toUtf8()});
+    EXPECT_EQ(run.code, 0) << run.err.constData();
+    EXPECT_FALSE(dir.exists(QStringLiteral("t2/gone-for-good.txt")));
+    EXPECT_FALSE(QFileInfo::exists(trash + QStringLiteral("/files/gone-for-good.txt")));
+
+    run = kestrune({"dupes", "--delete", "--trash", "--no-trash", "--names", "a", "--in", "b"});
+    EXPECT_EQ(run.code, 2);
+}

@@ -1,5 +1,7 @@
 #include "app/mdiform1.h"
 #include "shell/frmtip.h"
+#include "shell/platform.h"
+#include "shell/trash.h"
 
 #include "support/scriptedplatform.h"
 
@@ -70,7 +72,7 @@ TEST(MainWindow, MenuTreeIsExactlyAsDesigned)
     MDIForm1 w(fakeCatalog());
     const QList<QAction*> tops = w.menuBar()->actions();
     const std::vector<std::pair<QString, QStringList>> expected{
-        {"文件工具(&F)", {"menuRec|文件信息记录(&R)", "menumove|文件批量管理(&M)", "g1|重复文件批量删除(&D)", "menuexit|退出(&X)"}},
+        {"文件工具(&F)", {"menuRec|文件信息记录(&R)", "menumove|文件批量管理(&M)", "g1|重复文件批量删除(&D)", "menuTrash|删除时移到回收站(&T)", "menuexit|退出(&X)"}},
         {"文件查看(&V)", {"menuviewdwg|DWG文件(&D)"}},
         {"系统工具(&S)", {"menujmword|批量加密Word文档(&W)", "menujmdwg|批量加密AutoCAD文档(&A)", "menureg|ocx,dll批量注册(&O)"}},
         {"编程工具(&T)", {"menudecompile|chm文件批量反编译(&D)", "menuCpVb|批量编译VB6工程(&C)"}},
@@ -96,6 +98,31 @@ TEST(MainWindow, MenuTreeIsExactlyAsDesigned)
     EXPECT_FALSE(w.menureg->isEnabled());
     EXPECT_TRUE(w.menumove->isEnabled());
     EXPECT_TRUE(w.menuexit->isEnabled());
+}
+
+// The trash entry is on at first; unticking it is kept in the user's
+// settings, so the next start shows it off and the tools delete for good.
+TEST(MainWindow, TrashEntryIsCheckedAtFirstAndItsChoiceOutlivesARestart)
+{
+    const QString key = settingsAppName() + QStringLiteral("/Options/删除时移到回收站");
+    {
+        MDIForm1 w(fakeCatalog());
+        EXPECT_TRUE(w.menuTrash->isCheckable());
+        EXPECT_TRUE(w.menuTrash->isChecked());
+        EXPECT_TRUE(deleteToTrashSetting());
+        w.menuTrash->trigger();
+        EXPECT_FALSE(w.menuTrash->isChecked());
+    }
+    EXPECT_EQ(scripted().settings.value(key), QStringLiteral("0"));
+    EXPECT_FALSE(deleteToTrashSetting());
+    {
+        MDIForm1 w(fakeCatalog());
+        EXPECT_FALSE(w.menuTrash->isChecked());
+        w.menuTrash->trigger();
+    }
+    EXPECT_EQ(scripted().settings.value(key), QStringLiteral("1"));
+    MDIForm1 again(fakeCatalog());
+    EXPECT_TRUE(again.menuTrash->isChecked());
 }
 
 TEST(MainWindow, ToolWindowsAreSingleInstancesReloadedAfterClose)

@@ -196,18 +196,18 @@ TEST(DeleteListedFile, DeletesExactlyThatPathAndReportsWhatItCouldNot)
     FileSystemObject fso;
 
     // A pattern is never expanded: with no file of that literal name nothing goes.
-    EXPECT_FALSE(deleteListedFile(fso, t.file("d/?.txt")));
+    EXPECT_FALSE(deleteListedFile(fso, t.file("d/?.txt"), nullptr));
     EXPECT_TRUE(t.exists("d/a.txt"));
-    EXPECT_TRUE(deleteListedFile(fso, literal));
+    EXPECT_TRUE(deleteListedFile(fso, literal, nullptr));
     EXPECT_FALSE(t.exists("d/x*.txt"));
     EXPECT_TRUE(t.exists("d/xa.txt"));
 
-    EXPECT_FALSE(deleteListedFile(fso, literal));  // already gone
-    EXPECT_FALSE(deleteListedFile(fso, readOnly));
+    EXPECT_FALSE(deleteListedFile(fso, literal, nullptr));  // already gone
+    EXPECT_FALSE(deleteListedFile(fso, readOnly, nullptr));
     EXPECT_TRUE(t.exists("d/ro.txt"));
-    EXPECT_FALSE(deleteListedFile(fso, t.file("d")));
+    EXPECT_FALSE(deleteListedFile(fso, t.file("d"), nullptr));
     EXPECT_TRUE(QFileInfo(t.file("d")).isDir());
-    EXPECT_FALSE(deleteListedFile(fso, QString()));
+    EXPECT_FALSE(deleteListedFile(fso, QString(), nullptr));
 }
 
 // ---------------------------------------------------------------------------
@@ -335,7 +335,7 @@ TEST(DuplicateSearch, FindsAndDeletesAGbkNamedFileByItsUtf8Name)
     EXPECT_EQ(encodeFileName(list.entry(0)), encodeFileName(native(b)) + '/' + gbk);
 
     FileSystemObject fso;
-    EXPECT_TRUE(deleteListedFile(fso, list.entry(0)));
+    EXPECT_TRUE(deleteListedFile(fso, list.entry(0), nullptr));
     EXPECT_FALSE(rawExists(b, gbk));
     EXPECT_TRUE(rawExists(b, QByteArray("\xC4\xE3\xBA\xC3.txt\xFF")));
     EXPECT_TRUE(QFile::exists(wanted));

@@ -6,9 +6,14 @@
 #include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
+#include "support/rawnames.h"
+#include "support/trashsupport.h"
+#include "duplicates/duplicatesearch.h"
+#include "shell/trash.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -558,4 +563,71 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(1)}));
     EXPECT_TRUE(t.exists("find/four.txt"));
     EXPECT_TRUE(t.exists("find/one.txt"));
+}
+
+// With the main menu's trash entry on, "删除", "删除所选" and "删除全部" put
+// each file in the trash of its own file system, where the desktop finds and
+// restores it; a file on a read-only mount stays, with its reason. With the
+// entry off, files go for good.
+TEST(FrmDlgWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsOff)
+{
+    TempDir t;
+    test::OwnTrash own;
+    test::LoopMount stick(t.file("stick"));
+    test::LoopMount readOnly(t.file("ro"));
+    if (!stick.mounted() || !readOnly.mounted())
+        GTEST_SKIP() << "no second file system: " << stick.why().toStdString() << readOnly.why().toStdString();
+    const QByteArray gbk("\xC4\xE3\xBA\xC3.txt");
+    const QString first = t.write("home/a.txt", "first a");
+    const QString second = t.write("home/sub/a.txt", "second a");
+    const QString raw = test::writeRaw(t.file("home"), gbk, "raw name");
+    const QString onStick = t.write("stick/a.txt", "stick a");
+    const QString kept = t.write("ro/a.txt", "kept");
+    ASSERT_TRUE(readOnly.makeReadOnly()) << readOnly.why().toStdString();
+
+    Shown s;
+    FrmDlg& w = s.w;
+    w.found().append({first, second, raw, onStick, kept});
+    select(w.List3, 0);
+    w.Command10->click();
+    w.Command12->click();
+    ASSERT_TRUE(finishBatches());
+    EXPECT_TRUE(scripted().log.empty());
+    EXPECT_FALSE(QFileInfo::exists(first) || QFileInfo::exists(second) || QFileInfo::exists(onStick) ||
+                 test::rawExists(t.file("home"), gbk));
+    EXPECT_EQ(test::readBytes(kept), QByteArray("kept"));
+    QString why;
+    TrashCan trash;
+    EXPECT_FALSE(deleteListedFile(FileSystemObject(), kept, &trash, &why));
+    EXPECT_EQ(why, QStringLiteral("无法移到回收站：文件系统只读"));
+
+    // The second a.txt gets a name of its own; the name that is not UTF-8 is
+    // kept in its exact bytes.
+    const QByteArray home = QDir(t.file("home")).canonicalPath().toUtf8();
+    EXPECT_EQ(test::trashEntries(own.trash()), (QList<QByteArray>{"a.2.txt", "a.txt", gbk}));
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(own.trash(), "a.txt"), home + "/a.txt"));
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(own.trash(), "a.2.txt"), home + "/sub/a.txt"));
+    EXPECT_TRUE(test::trashInfo(own.trash(), gbk).contains("Path=" + home + "/%C4%E3%BA%C3.txt\n"));
+    const QString stickTrash = t.file("stick/.Trash-0");
+    EXPECT_EQ(test::trashEntries(stickTrash), QList<QByteArray>{"a.txt"});
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(stickTrash, "a.txt"), "a.txt"));
+
+    QString error;
+    const QMap<QString, QString> listed = test::gioTrashList(&error);
+    for (const QString& path : {first, second, onStick}) {
+        const QString real = QFileInfo(QFileInfo(path).path()).canonicalFilePath() + "/a.txt";
+        ASSERT_TRUE(listed.contains(real)) << real.toStdString() << " " << error.toStdString();
+        EXPECT_TRUE(test::gioTrashRestore(listed[real], &error)) << error.toStdString();
+    }
+    EXPECT_EQ(test::readBytes(first), QByteArray("first a"));
+    EXPECT_EQ(test::readBytes(second), QByteArray("second a"));
+    EXPECT_EQ(test::readBytes(onStick), QByteArray("stick a"));
+
+    saveDeleteToTrashSetting(false);
+    w.Command12->click();
+    ASSERT_TRUE(finishBatches());
+    EXPECT_FALSE(QFileInfo::exists(first) || QFileInfo::exists(second) || QFileInfo::exists(onStick));
+    EXPECT_EQ(test::trashEntries(own.trash()), QList<QByteArray>{gbk});
+    EXPECT_TRUE(test::trashEntries(stickTrash).isEmpty());
+    EXPECT_EQ(test::readBytes(kept), QByteArray("kept"));
 }

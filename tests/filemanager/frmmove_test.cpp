@@ -7,6 +7,9 @@
 #include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
+#include "support/rawnames.h"
+#include "support/trashsupport.h"
+#include "shell/trash.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -425,4 +428,66 @@ TEST(frmmoveWindow, CancelStopsBetweenTwoFilesAndSaysHowManyWereHandled)
     EXPECT_TRUE(scripted().messages().isEmpty());
     EXPECT_EQ(w.findChild<QProgressDialog*>(), nullptr);
     EXPECT_EQ(entries(dir.file(QStringLiteral("moved"))), (QStringList{"a0.txt", "a1.txt", "a2.txt", "b0.txt", "b1.txt"}));
+}
+
+// With the main menu's trash entry on (as it is at first), 删除 puts each file
+// in the trash of its own file system, where the desktop finds and restores
+// it; a file on a read-only mount stays. With the entry off, files go for good.
+TEST(frmmoveWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsOff)
+{
+    TempDir dir;
+    test::OwnTrash own;
+    const QString src = dir.mkdir(QStringLiteral("src"));
+    test::LoopMount stick(dir.file(QStringLiteral("src/stick")));
+    test::LoopMount readOnly(dir.file(QStringLiteral("src/ro")));
+    if (!stick.mounted() || !readOnly.mounted())
+        GTEST_SKIP() << "no second file system: " << stick.why().toStdString() << readOnly.why().toStdString();
+    const QByteArray gbk("\xC4\xE3\xBA\xC3.txt");
+    dir.write(QStringLiteral("src/ok.txt"), "home file");
+    test::writeRaw(src, gbk, "raw name");
+    dir.write(QStringLiteral("src/stick/s.txt"), "on the stick");
+    dir.write(QStringLiteral("src/ro/r.txt"), "kept");
+    ASSERT_TRUE(readOnly.makeReadOnly()) << readOnly.why().toStdString();
+
+    frmmove w;
+    w.Text1->setText(src);
+    w.Combo1->setEditText(QStringLiteral("*.*"));
+    w.Option1[2]->click();
+    w.Command3->click();
+    ASSERT_TRUE(finishBatches());
+    EXPECT_TRUE(scripted().messages().isEmpty());
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/ok.txt")) || test::rawExists(src, gbk) ||
+                 dir.exists(QStringLiteral("src/stick/s.txt")));
+    EXPECT_EQ(dir.read(QStringLiteral("src/ro/r.txt")), QByteArray("kept"));
+
+    // Home file system: the home trash, absolute original paths in exact bytes.
+    const QByteArray realSrc = QDir(src).canonicalPath().toUtf8();
+    EXPECT_EQ(test::trashEntries(own.trash()), (QList<QByteArray>{"ok.txt", gbk}));
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(own.trash(), "ok.txt"), realSrc + "/ok.txt"));
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(own.trash(), gbk), realSrc + "/" + gbk));
+    EXPECT_TRUE(test::trashInfo(own.trash(), gbk).contains("/%C4%E3%BA%C3.txt\n"));
+    // The stick: its own trash, the path from its top.
+    const QString stickTrash = dir.file(QStringLiteral("src/stick/.Trash-0"));
+    EXPECT_EQ(test::trashEntries(stickTrash), QList<QByteArray>{"s.txt"});
+    EXPECT_TRUE(test::isTrashInfoFor(test::trashInfo(stickTrash, "s.txt"), "s.txt"));
+
+    // The desktop lists both under their original paths and puts them back.
+    QString error;
+    const QMap<QString, QString> listed = test::gioTrashList(&error);
+    const QString okPath = QString::fromUtf8(realSrc) + QStringLiteral("/ok.txt");
+    const QString stickPath = QString::fromUtf8(realSrc) + QStringLiteral("/stick/s.txt");
+    ASSERT_TRUE(listed.contains(okPath) && listed.contains(stickPath)) << error.toStdString();
+    EXPECT_TRUE(test::gioTrashRestore(listed[okPath], &error)) << error.toStdString();
+    EXPECT_TRUE(test::gioTrashRestore(listed[stickPath], &error)) << error.toStdString();
+    EXPECT_EQ(dir.read(QStringLiteral("src/ok.txt")), QByteArray("home file"));
+    EXPECT_EQ(dir.read(QStringLiteral("src/stick/s.txt")), QByteArray("on the stick"));
+
+    // Entry off: for good, nothing more in any trash.
+    saveDeleteToTrashSetting(false);
+    w.Command3->click();
+    ASSERT_TRUE(finishBatches());
+    EXPECT_FALSE(dir.exists(QStringLiteral("src/ok.txt")) || dir.exists(QStringLiteral("src/stick/s.txt")));
+    EXPECT_EQ(test::trashEntries(own.trash()), QList<QByteArray>{gbk});
+    EXPECT_TRUE(test::trashEntries(stickTrash).isEmpty());
+    EXPECT_EQ(dir.read(QStringLiteral("src/ro/r.txt")), QByteArray("kept"));
 }
