@@ -49,7 +49,7 @@ constexpr int kExitUsage = 2;
 // ---------------------------------------------------------------------------
 // The commands and their options
 
-struct CommandSpec {
+struct CommandInfo {
     const char* name;
     QStringList flags;   // options without a value
     QStringList values;  // options with one value
@@ -60,11 +60,11 @@ struct CommandSpec {
     const char* help;
 };
 
-const std::vector<CommandSpec>& commands()
+const std::vector<CommandInfo>& commands()
 {
     static const QStringList fileFlags{QStringLiteral("--no-subfolders"), QStringLiteral("--no-overwrite")};
     static const QStringList fileValues{QStringLiteral("--types"), QStringLiteral("--pattern")};
-    static const std::vector<CommandSpec> specs{
+    static const std::vector<CommandInfo> infos{
         {"copy", fileFlags, fileValues, {}, 2, 2,
          "copy (--types \"chm;doc\" | --pattern \"*.txt\") [--no-subfolders] [--no-overwrite] SOURCE DESTINATION",
          "复制源目录(及其子文件夹)中所选类型的文件到目标目录,同文件批量管理的\"复制\"。\n"
@@ -113,14 +113,14 @@ const std::vector<CommandSpec>& commands()
         {"dwg", {}, {QStringLiteral("--bmp"), QStringLiteral("--png")}, {}, 1, 1, "dwg FILE (--bmp OUT | --png OUT)",
          "把图纸中的预览图写成BMP文件(同\"另存为BMP文件\")或PNG文件。"},
     };
-    return specs;
+    return infos;
 }
 
-const CommandSpec* findCommand(const QByteArray& name)
+const CommandInfo* findCommand(const QByteArray& name)
 {
-    for (const CommandSpec& spec : commands())
-        if (name == spec.name)
-            return &spec;
+    for (const CommandInfo& info : commands())
+        if (name == info.name)
+            return &info;
     return nullptr;
 }
 
@@ -945,11 +945,11 @@ int dwgCommand(const Parsed& p)
 // ---------------------------------------------------------------------------
 // Help
 
-void printUsage(const CommandSpec& spec, bool full)
+void printUsage(const CommandInfo& info, bool full)
 {
-    QByteArray text = QByteArray("用法: kestrune ").append(spec.usage).append('\n');
+    QByteArray text = QByteArray("用法: kestrune ").append(info.usage).append('\n');
     if (full) {
-        text += QByteArray(spec.help) + '\n';
+        text += QByteArray(info.help) + '\n';
         text += "  -0, --null  结果以NUL分隔(名称中可含换行)\n";
     }
     writeStream(stdout, text);
@@ -957,8 +957,8 @@ void printUsage(const CommandSpec& spec, bool full)
 
 int helpCommand(const QByteArray& about)
 {
-    if (const CommandSpec* spec = findCommand(about)) {
-        printUsage(*spec, true);
+    if (const CommandInfo* info = findCommand(about)) {
+        printUsage(*info, true);
         return kExitOk;
     }
     writeStream(stdout, QStringLiteral("Kestrune %1.%2.%3: 文件批量工具。\n"
@@ -967,8 +967,8 @@ int helpCommand(const QByteArray& about)
                             .arg(kVersionMinor)
                             .arg(kVersionRevision)
                             .toUtf8());
-    for (const CommandSpec& spec : commands())
-        writeStream(stdout, QByteArray("  kestrune ").append(spec.usage).append('\n'));
+    for (const CommandInfo& info : commands())
+        writeStream(stdout, QByteArray("  kestrune ").append(info.usage).append('\n'));
     writeStream(stdout, QStringLiteral("\n结果写到标准输出,每行一个(-0 以NUL分隔);消息和失败写到标准错误。\n"
                                        "退出状态: 0 全部完成, 1 有文件失败, 2 用法错误, 128+信号号 被 Ctrl-C 或 SIGTERM 取消。\n"
                                        "kestrune COMMAND --help 显示该命令的说明。\n")
@@ -981,7 +981,7 @@ int helpCommand(const QByteArray& about)
 
 // Options and arguments in their exact bytes: names that are not UTF-8 stay
 // reachable.
-std::optional<Parsed> parse(const CommandSpec& spec, int argc, char* argv[], QString* error)
+std::optional<Parsed> parse(const CommandInfo& info, int argc, char* argv[], QString* error)
 {
     Parsed p;
     QString list;  // the list option being filled
@@ -1001,13 +1001,13 @@ std::optional<Parsed> parse(const CommandSpec& spec, int argc, char* argv[], QSt
                 name = name.left(eq);
             }
             list.clear();
-            if (commonFlags().contains(name) || spec.flags.contains(name)) {
+            if (commonFlags().contains(name) || info.flags.contains(name)) {
                 if (inlineValue) {
                     *error = QStringLiteral("选项 %1 不带值").arg(name);
                     return std::nullopt;
                 }
                 p.flags.insert(name);
-            } else if (spec.values.contains(name)) {
+            } else if (info.values.contains(name)) {
                 if (!inlineValue) {
                     if (i + 1 >= argc) {
                         *error = QStringLiteral("选项 %1 需要一个值").arg(name);
@@ -1016,7 +1016,7 @@ std::optional<Parsed> parse(const CommandSpec& spec, int argc, char* argv[], QSt
                     inlineValue = decodeFileName(argv[++i]);
                 }
                 p.values.insert(name, *inlineValue);
-            } else if (spec.lists.contains(name)) {
+            } else if (info.lists.contains(name)) {
                 list = name;
                 p.lists[name];  // present, perhaps empty
                 if (inlineValue)
@@ -1034,7 +1034,7 @@ std::optional<Parsed> parse(const CommandSpec& spec, int argc, char* argv[], QSt
     }
     if (p.has("-h") || p.has("--help"))
         return p;
-    if (p.args.size() < spec.minArgs || (spec.maxArgs >= 0 && p.args.size() > spec.maxArgs)) {
+    if (p.args.size() < info.minArgs || (info.maxArgs >= 0 && p.args.size() > info.maxArgs)) {
         *error = QStringLiteral("参数个数不对");
         return std::nullopt;
     }
@@ -1056,7 +1056,7 @@ int runCliCommand(int argc, char* argv[])
     const QByteArray word(argv[1]);
     if (word == "help")
         return helpCommand(argc > 2 ? QByteArray(argv[2]) : QByteArray());
-    const CommandSpec& spec = *findCommand(word);
+    const CommandInfo& info = *findCommand(word);
 
     // No display and no Qt options: the arguments are all the command's.
     int qtArgc = 1;
@@ -1064,15 +1064,15 @@ int runCliCommand(int argc, char* argv[])
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
 
     QString error;
-    const std::optional<Parsed> parsed = parse(spec, argc, argv, &error);
+    const std::optional<Parsed> parsed = parse(info, argc, argv, &error);
     if (!parsed) {
         message(error);
-        printUsage(spec, false);
+        printUsage(info, false);
         return kExitUsage;
     }
     const Parsed& p = *parsed;
     if (p.has("-h") || p.has("--help")) {
-        printUsage(spec, true);
+        printUsage(info, true);
         return kExitOk;
     }
     g_null = p.has("-0") || p.has("--null");
