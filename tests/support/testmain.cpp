@@ -1,4 +1,5 @@
 #include "support/scriptedplatform.h"
+#include "support/tempdir.h"
 
 #include "shell/batchprogress.h"
 #include "shell/programfolder.h"
@@ -6,7 +7,6 @@
 
 #include <QApplication>
 #include <QLocale>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -50,8 +50,9 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     kestrune::setDefaultPlatform(&kestrune::qtPlatform());
-    // The user's data folder of the tests is their own, never the real one.
-    QTemporaryDir dataHome;
+    // The user's data folder of the tests is their own, never the real one
+    // (removed by its bytes: its trash holds names that are not UTF-8).
+    kestrune::test::TempDir dataHome;
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     ::testing::InitGoogleTest(&argc, argv);
