@@ -39,18 +39,6 @@ using namespace kestrune::bench;
 
 namespace {
 
-bool run(const QString& command)
-{
-    return timeCommand(command) >= 0;
-}
-
-// A fresh copy, written out before anything is timed: a delete right after
-// the copy would otherwise wait for its writeback.
-bool freshTree(const QString& templ, const QString& tree)
-{
-    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1 && sync").arg(shellQuote(tree), shellQuote(templ)));
-}
-
 void prepare(frmmove& w, const QString& source, int option, const QString& destination)
 {
     w.Text1->setText(source);
@@ -60,17 +48,6 @@ void prepare(frmmove& w, const QString& source, int option, const QString& desti
     w.Option1[size_t(option)]->click();
     w.Text2->setText(destination);
     w.Check2->setChecked(true);
-}
-
-int countFiles(const QString& root)
-{
-    int n = 0;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n;
-    }
-    return n;
 }
 
 }  // namespace

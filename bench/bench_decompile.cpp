@@ -39,17 +39,6 @@ public:
     void messageBox(QWidget*, const QString& text, MsgIcon) override { messages << text; }
 };
 
-int countFiles(const QString& root, const QString& pattern)
-{
-    int n = 0;
-    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n;
-    }
-    return n;
-}
-
 }  // namespace
 
 namespace {

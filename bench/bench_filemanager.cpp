@@ -28,28 +28,6 @@ using namespace kestrune::bench;
 
 namespace {
 
-int countFiles(const QString& root, const QString& pattern)
-{
-    int n = 0;
-    QDirIterator it(root, {pattern}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n;
-    }
-    return n;
-}
-
-bool run(const QString& command)
-{
-    return timeCommand(command) >= 0;
-}
-
-// A fresh copy of the template tree at `tree`.
-bool freshTree(const QString& templ, const QString& tree)
-{
-    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1").arg(shellQuote(tree), shellQuote(templ)));
-}
-
 // The window set up as a user would for one batch.
 void prepare(frmmove& w, const QString& source, int option, const QString& destination)
 {

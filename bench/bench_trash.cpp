@@ -33,27 +33,6 @@ const char kUsage[] =
     "  each (default 3), medians reported. The tree and the trashes are made in a\n"
     "  temporary folder of <work folder> (default the system's temporary folder).\n";
 
-int countFiles(const QString& root)
-{
-    int n = 0;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n;
-    }
-    return n;
-}
-
-bool run(const QString& command)
-{
-    return timeCommand(command) >= 0;
-}
-
-bool freshTree(const QString& templ, const QString& tree)
-{
-    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1").arg(shellQuote(tree), shellQuote(templ)));
-}
-
 // An empty trash of the run's own.
 void freshTrash(const QString& dataHome)
 {

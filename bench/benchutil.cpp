@@ -4,6 +4,8 @@
 #include "shell/programrunner.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -213,6 +215,27 @@ void report(const QString& name, double ours, double reference)
     std::printf("%-40s ours %8.3f s   reference %8.3f s   ratio %.2f\n", qPrintable(name), ours, reference,
                 reference > 0 ? ours / reference : 0.0);
     std::fflush(stdout);
+}
+
+int countFiles(const QString& root, const QString& pattern)
+{
+    int n = 0;
+    QDirIterator it(root, {pattern}, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++n;
+    }
+    return n;
+}
+
+bool run(const QString& command)
+{
+    return timeCommand(command) >= 0;
+}
+
+bool freshTree(const QString& templ, const QString& tree)
+{
+    return run(QStringLiteral("rm -rf %1 && cp -a %2 %1 && sync").arg(shellQuote(tree), shellQuote(templ)));
 }
 
 void waitForBatches()

@@ -62,6 +62,16 @@ void waitForBatches();
 // batch has ended and its result was delivered.
 double timeBatch(const std::function<void()>& start);
 
+// The files (hidden ones too) of the tree of `root` whose names match
+// `pattern`.
+int countFiles(const QString& root, const QString& pattern = QStringLiteral("*"));
+// Runs a shell command; false when it failed.
+bool run(const QString& command);
+// `tree` made a fresh copy of `templ`, written out to disk before anything
+// is timed (a delete right after the copy would otherwise wait for its
+// write-back).
+bool freshTree(const QString& templ, const QString& tree);
+
 // Prints one result line: name, our time, the reference time, and the ratio.
 void report(const QString& name, double ours, double reference);
 
