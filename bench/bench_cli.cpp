@@ -39,17 +39,6 @@ using namespace kestrune::bench;
 
 namespace {
 
-void prepare(frmmove& w, const QString& source, int option, const QString& destination)
-{
-    w.Text1->setText(source);
-    w.Combo1->setEditText(QStringLiteral("*.txt"));
-    w.Check1->setChecked(true);
-    w.Check3->setChecked(false);
-    w.Option1[size_t(option)]->click();
-    w.Text2->setText(destination);
-    w.Check2->setChecked(true);
-}
-
 }  // namespace
 
 const char kUsage[] =
@@ -122,7 +111,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i) {
         freshTree(templ, tree);
         run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(dest)));
-        prepare(mover, tree, 1, dest);
+        prepareFileManager(mover, tree, 1, dest);
         winCopy.push_back(timeBatch([&] { mover.Command3_Click(); }));
         const int copied = countFiles(dest);
         run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(dest)));
@@ -131,7 +120,7 @@ int main(int argc, char** argv)
         correct = correct && countFiles(dest) == copied && copied > 0;
 
         freshTree(templ, tree);
-        prepare(mover, tree, 2, QString());
+        prepareFileManager(mover, tree, 2, QString());
         winDelete.push_back(timeBatch([&] { mover.Command3_Click(); }));
         const int left = countFiles(tree);
         freshTree(templ, tree);

@@ -28,18 +28,6 @@ using namespace kestrune::bench;
 
 namespace {
 
-// The window set up as a user would for one batch.
-void prepare(frmmove& w, const QString& source, int option, const QString& destination)
-{
-    w.Text1->setText(source);
-    w.Combo1->setEditText(QStringLiteral("*.txt"));
-    w.Check1->setChecked(true);
-    w.Check3->setChecked(false);
-    w.Option1[size_t(option)]->click();
-    w.Text2->setText(destination);
-    w.Check2->setChecked(true);
-}
-
 bool sameFileSystem(const QString& a, const QString& b)
 {
     struct stat sa, sb;
@@ -102,7 +90,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i) {
         // Delete.
         freshTree(templ, tree);
-        prepare(window, tree, 2, QString());
+        prepareFileManager(window, tree, 2, QString());
         oursDelete.push_back(timeBatch([&] { window.Command3_Click(); }));
         correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
                   countFiles(tree, QStringLiteral("*")) == files - txt;
@@ -112,7 +100,7 @@ int main(int argc, char** argv)
         // Copy into one folder.
         freshTree(templ, tree);
         run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
-        prepare(window, tree, 1, dest);
+        prepareFileManager(window, tree, 1, dest);
         oursCopy.push_back(timeBatch([&] { window.Command3_Click(); }));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
         run(QStringLiteral("rm -rf %1 && mkdir %1").arg(shellQuote(dest)));
@@ -126,7 +114,7 @@ int main(int argc, char** argv)
             // Move into a folder on the other file system.
             freshTree(templ, tree);
             run(QStringLiteral("rm -rf %1 && mkdir %1 && sync").arg(shellQuote(moved)));
-            prepare(window, tree, 0, moved);
+            prepareFileManager(window, tree, 0, moved);
             oursMove.push_back(timeSeconds([&] { window.Command3_Click(); }));
             correct = correct && countFiles(moved, QStringLiteral("*")) == txt &&
                       countFiles(tree, QStringLiteral("*.txt")) == 0;

@@ -1,9 +1,14 @@
 #include "benchutil.h"
 
+#include "filemanager/frmmove.h"
 #include "shell/batchrunner.h"
 #include "shell/programrunner.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QDir>
 #include <QDirIterator>
 
@@ -236,6 +241,17 @@ bool run(const QString& command)
 bool freshTree(const QString& templ, const QString& tree)
 {
     return run(QStringLiteral("rm -rf %1 && cp -a %2 %1 && sync").arg(shellQuote(tree), shellQuote(templ)));
+}
+
+void prepareFileManager(frmmove& w, const QString& source, int option, const QString& destination)
+{
+    w.Text1->setText(source);
+    w.Combo1->setEditText(QStringLiteral("*.txt"));
+    w.Check1->setChecked(true);
+    w.Check3->setChecked(false);
+    w.Option1[size_t(option)]->click();
+    w.Text2->setText(destination);
+    w.Check2->setChecked(true);
 }
 
 void waitForBatches()

@@ -7,6 +7,10 @@
 #include <functional>
 #include <vector>
 
+namespace kestrune {
+class frmmove;
+}
+
 namespace kestrune::bench {
 
 // The command line of a benchmark: its positional arguments and the values of
@@ -71,6 +75,11 @@ bool run(const QString& command);
 // is timed (a delete right after the copy would otherwise wait for its
 // write-back).
 bool freshTree(const QString& templ, const QString& tree);
+
+// The batch file manager set up as a user would for one batch on the *.txt
+// files of `source` and its subfolders: option `option` (0 move, 1 copy,
+// 2 delete), `destination`, replacing.
+void prepareFileManager(frmmove& w, const QString& source, int option, const QString& destination);
 
 // Prints one result line: name, our time, the reference time, and the ratio.
 void report(const QString& name, double ours, double reference);
