@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -387,5 +388,42 @@ TEST(CloseDuringBatch, ClosingTheWordWindowFinishesTheDocumentInHandThenCloses)
     // The run stopped after the document in hand, which was saved.
     EXPECT_GT(SlowWord::saved.load(), 5);
     EXPECT_LT(SlowWord::saved.load(), 200);
+    EXPECT_TRUE(scripted().messages().isEmpty());
+}
+
+// The recorder is modal: its menu command waits in the main window until it
+// closes. 退出 during its recording leaves that wait, stops the recording and
+// keeps nothing of it.
+TEST(CloseDuringBatch, QuittingDuringARecordingInTheModalRecorderEndsCleanly)
+{
+    TempDir dir;
+    setProgramFolder(dir.mkdir(QStringLiteral("prog")));
+    for (int i = 0; i < 2000; ++i)
+        dir.write(QStringLiteral("files/f%1.txt").arg(i));
+    auto main = std::make_unique<MDIForm1>(std::vector<ToolWindowEntry>{
+        {QStringLiteral("menuRec"), true, true, [](QWidget* owner) { return new frmrec(owner); }}});
+    main->show();
+    SlowSteps steps;
+    QPointer<frmrec> w;
+    QByteArray before;
+    // Inside the menu command's wait: start a recording, then quit midway.
+    QTimer::singleShot(0, main.get(), [&] {
+        w = qobject_cast<frmrec*>(main->toolWindow(QStringLiteral("menuRec")));
+        ASSERT_TRUE(w);
+        before = test::readBytes(dir.file(QStringLiteral("prog/db1.mdb")));
+        w->Text4->setText(dir.file(QStringLiteral("files")));
+        w->Command5->click();
+        ASSERT_TRUE(spinUntil([&] { return steps.reached.load() > 5; }));
+        main->menuexit->trigger();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    main->menuRec->trigger();  // returns once the quit has left the wait
+    EXPECT_LT(clock.elapsed(), 10000);
+    main.reset();
+    EXPECT_TRUE(w.isNull());
+    EXPECT_EQ(BatchRunner::runningCount(), 0);
+    ASSERT_FALSE(before.isEmpty());
+    EXPECT_EQ(test::readBytes(dir.file(QStringLiteral("prog/db1.mdb"))), before);
     EXPECT_TRUE(scripted().messages().isEmpty());
 }
