@@ -10,14 +10,14 @@
 
 #include "benchutil.h"
 
-#include "duplicates/duplicatesearch.h"
-#include "duplicates/frmdlg.h"
-#include "duplicates/pathlistmodel.h"
-#include "filemanager/frmmove.h"
-#include "records/frmrec.h"
-#include "records/recordstore.h"
-#include "shell/platform.h"
-#include "shell/programfolder.h"
+#include "core/duplicates/duplicatesearch.h"
+#include "gui/duplicates/frmdlg.h"
+#include "core/duplicates/pathlistmodel.h"
+#include "gui/filemanager/frmmove.h"
+#include "gui/records/frmrec.h"
+#include "core/records/recordstore.h"
+#include "core/system/platform.h"
+#include "core/fs/programfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>

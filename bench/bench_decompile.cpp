@@ -8,8 +8,8 @@
 
 #include "benchutil.h"
 
-#include "devtools/frmdecp.h"
-#include "shell/qtplatform.h"
+#include "gui/devtools/frmdecp.h"
+#include "gui/common/qtplatform.h"
 
 #include <QApplication>
 #include <QDir>

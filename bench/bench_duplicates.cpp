@@ -7,8 +7,8 @@
 
 #include "benchutil.h"
 
-#include "duplicates/duplicatesearch.h"
-#include "duplicates/frmdlg.h"
+#include "core/duplicates/duplicatesearch.h"
+#include "gui/duplicates/frmdlg.h"
 
 #include <QApplication>
 #include <QDir>

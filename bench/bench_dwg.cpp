@@ -3,7 +3,7 @@
 // of drawings may be given as the argument.
 #include "benchutil.h"
 
-#include "documents/dwgpreview.h"
+#include "core/documents/dwgpreview.h"
 
 #include <QCoreApplication>
 #include <QDir>

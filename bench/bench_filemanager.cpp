@@ -7,7 +7,7 @@
 
 #include "benchutil.h"
 
-#include "filemanager/frmmove.h"
+#include "gui/filemanager/frmmove.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -12,9 +12,9 @@
 
 #include "benchutil.h"
 
-#include "records/recorder.h"
-#include "records/recordstore.h"
-#include "shell/fso.h"
+#include "core/records/recorder.h"
+#include "core/records/recordstore.h"
+#include "core/fs/fso.h"
 
 #include <QCoreApplication>
 #include <QDir>

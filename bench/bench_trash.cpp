@@ -9,8 +9,8 @@
 
 #include "benchutil.h"
 
-#include "filemanager/batchwalk.h"
-#include "shell/fso.h"
+#include "core/filemanager/batchwalk.h"
+#include "core/fs/fso.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,8 +5,8 @@
 // folder of sample drawings may be given as the argument.
 #include "benchutil.h"
 
-#include "documents/dwgthumbnail.h"
-#include "documents/frmviewdwg.h"
+#include "gui/documents/dwgthumbnail.h"
+#include "gui/documents/frmviewdwg.h"
 
 #include <QApplication>
 #include <QDir>

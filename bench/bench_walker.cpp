@@ -2,7 +2,7 @@
 // 200,000 files in 2,000 folders, median of 5 runs each.
 #include "benchutil.h"
 
-#include "shell/fso.h"
+#include "core/fs/fso.h"
 
 #include <QCoreApplication>
 #include <QDir>

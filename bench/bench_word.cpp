@@ -5,7 +5,7 @@
 
 #include "benchutil.h"
 
-#include "documents/officeword.h"
+#include "core/documents/officeword.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 // added into an empty list; median of 5 runs each.
 #include "benchutil.h"
 
-#include "devtools/worklist.h"
-#include "duplicates/frmdlg.h"
-#include "shell/fso.h"
+#include "core/devtools/worklist.h"
+#include "gui/duplicates/frmdlg.h"
+#include "core/fs/fso.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "benchutil.h"
 
-#include "filemanager/frmmove.h"
-#include "shell/batchrunner.h"
-#include "shell/programrunner.h"
+#include "gui/filemanager/frmmove.h"
+#include "core/batch/batchrunner.h"
+#include "core/batch/programrunner.h"
 
 #include <QCheckBox>
 #include <QComboBox>

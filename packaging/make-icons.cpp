@@ -2,7 +2,7 @@
 // the same code as the windows' icon: OUTDIR/NxN.png for each size and
 // OUTDIR/scalable.svg. Run at build time; not installed.
 
-#include "shell/appicon.h"
+#include "core/system/appicon.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the drawing preview reader as a whole drawing,
 // and scales whatever picture comes out in the mode the first byte picks.
-#include "documents/dwgpreview.h"
+#include "core/documents/dwgpreview.h"
 
 #include <QByteArray>
 #include <QtGlobal>

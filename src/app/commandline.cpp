@@ -1,8 +1,8 @@
 #include "app/commandline.h"
 
 #include "app/mdiform1.h"
-#include "documents/frmviewdwg.h"
-#include "shell/fsnames.h"
+#include "gui/documents/frmviewdwg.h"
+#include "core/fs/fsnames.h"
 
 namespace kestrune {
 

@@ -1,10 +1,10 @@
 #include "app/mdiform1.h"
 
-#include "shell/appicon.h"
-#include "shell/formutil.h"
-#include "shell/frmtip.h"
-#include "shell/platform.h"
-#include "shell/trash.h"
+#include "core/system/appicon.h"
+#include "gui/common/formutil.h"
+#include "gui/about/frmtip.h"
+#include "core/system/platform.h"
+#include "core/fs/trash.h"
 #include "version.h"
 
 #include <QAction>

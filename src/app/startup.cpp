@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "shell/appicon.h"
-#include "shell/qtplatform.h"
+#include "core/system/appicon.h"
+#include "gui/common/qtplatform.h"
 #include "version.h"
 
 #include <QApplication>

@@ -1,15 +1,15 @@
 #include "app/windowcatalog.h"
 
-#include "devtools/frmcompile.h"
-#include "devtools/frmdecp.h"
-#include "devtools/frmregsvr.h"
-#include "documents/frmjmword.h"
-#include "documents/frmviewdwg.h"
-#include "duplicates/frmdlg.h"
-#include "filemanager/frmmove.h"
-#include "records/frmrec.h"
-#include "shell/frmabout.h"
-#include "shell/frmtip.h"
+#include "gui/devtools/frmcompile.h"
+#include "gui/devtools/frmdecp.h"
+#include "gui/devtools/frmregsvr.h"
+#include "gui/documents/frmjmword.h"
+#include "gui/documents/frmviewdwg.h"
+#include "gui/duplicates/frmdlg.h"
+#include "gui/filemanager/frmmove.h"
+#include "gui/records/frmrec.h"
+#include "gui/about/frmabout.h"
+#include "gui/about/frmtip.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 #include "app/mdiform1.h"
-#include "documents/dwgthumbnail.h"
-#include "documents/frmviewdwg.h"
+#include "gui/documents/dwgthumbnail.h"
+#include "gui/documents/frmviewdwg.h"
 
 #include "support/tempdir.h"
 

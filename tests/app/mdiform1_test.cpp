@@ -1,7 +1,7 @@
 #include "app/mdiform1.h"
-#include "shell/frmtip.h"
-#include "shell/platform.h"
-#include "shell/trash.h"
+#include "gui/about/frmtip.h"
+#include "core/system/platform.h"
+#include "core/fs/trash.h"
 
 #include "support/scriptedplatform.h"
 

@@ -4,18 +4,18 @@
 // user's data folder, nothing is written beside the program, and the
 // "current folder" buttons still mean the program's folder.
 
-#include "../records/recordtest.h"
+#include "support/recordtest.h"
 
-#include "devtools/frmdecp.h"
-#include "documents/officeword.h"
-#include "filemanager/frmmove.h"
-#include "records/frmrec.h"
-#include "shell/appicon.h"
-#include "shell/frmtip.h"
+#include "gui/devtools/frmdecp.h"
+#include "core/documents/officeword.h"
+#include "gui/filemanager/frmmove.h"
+#include "gui/records/frmrec.h"
+#include "core/system/appicon.h"
+#include "gui/about/frmtip.h"
 #include "app/mdiform1.h"
-#include "shell/programfolder.h"
-#include "shell/textcodec.h"
-#include "shell/tips.h"
+#include "core/fs/programfolder.h"
+#include "core/system/textcodec.h"
+#include "core/about/tips.h"
 #include "support/batchwait.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"

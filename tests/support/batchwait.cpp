@@ -1,7 +1,7 @@
 #include "support/batchwait.h"
 
-#include "shell/batchrunner.h"
-#include "shell/programrunner.h"
+#include "core/batch/batchrunner.h"
+#include "core/batch/programrunner.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -3,7 +3,7 @@
 // Files whose names are raw bytes, made and looked at with plain system
 // calls so that no string decoding stands between the test and the disk.
 
-#include "shell/fsnames.h"
+#include "core/fs/fsnames.h"
 
 #include <QByteArray>
 #include <QList>

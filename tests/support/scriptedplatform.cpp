@@ -1,6 +1,6 @@
 #include "support/scriptedplatform.h"
 
-#include "shell/rawargs.h"
+#include "core/system/rawargs.h"
 
 #include <QTimer>
 

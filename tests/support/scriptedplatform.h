@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/platform.h"
+#include "core/system/platform.h"
 
 #include <QMap>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 
-#include "shell/batchprogress.h"
-#include "shell/programfolder.h"
-#include "shell/qtplatform.h"
+#include "gui/common/batchprogress.h"
+#include "core/fs/programfolder.h"
+#include "gui/common/qtplatform.h"
 
 #include <QApplication>
 #include <QLocale>

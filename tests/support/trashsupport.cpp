@@ -1,6 +1,6 @@
 #include "support/trashsupport.h"
 
-#include "shell/fsnames.h"
+#include "core/fs/fsnames.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,8 +6,8 @@
 //
 // Paths are taken and used as their bytes: file managers hand over names
 // that are not UTF-8 as they are on the disk.
-#include "documents/dwgpreview.h"
-#include "shell/fsnames.h"
+#include "core/documents/dwgpreview.h"
+#include "core/fs/fsnames.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "unotext.h"
 
-#include "shell/fsnames.h"
+#include "core/fs/fsnames.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>

@@ -18,7 +18,7 @@
 #include "office.h"
 #include "unotext.h"
 
-#include "shell/fsnames.h"
+#include "core/fs/fsnames.h"
 
 #include <com/sun/star/uno/Exception.hpp>
 

@@ -1,6 +1,6 @@
-#include "documents/dwgpreview.h"
+#include "core/documents/dwgpreview.h"
 
-#include "shell/rawargs.h"
+#include "core/system/rawargs.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 

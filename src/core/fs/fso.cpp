@@ -1,0 +1,174 @@
+// The file-system object: its errors, paths, the object itself and the
+// one folder walk. Listings live in fsolisting.cpp, 8.3 names in
+// fsoshortnames.cpp, copying, moving, deleting and text files in
+// fsofileops.cpp.
+#include "core/fs/fso.h"
+
+#include "core/fs/fsointernal.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace kestrune {
+
+using namespace fsodetail;
+
+// ---------------------------------------------------------------------------
+// Errors
+
+FsError::FsError(const QString& path, int errorNumber, const QString& message)
+    : std::runtime_error((displayFileName(path) + QStringLiteral(": ") + message).toStdString()),
+      m_path(path),
+      m_errno(errorNumber),
+      m_message(message)
+{
+}
+
+QString describeError(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOENT: return QStringLiteral("找不到文件或文件夹");
+    case EACCES:
+    case EPERM: return QStringLiteral("没有访问权限");
+    case EEXIST: return QStringLiteral("已存在同名文件");
+    case EISDIR: return QStringLiteral("目标是一个文件夹");
+    case ENOTDIR: return QStringLiteral("路径不是文件夹");
+    case EROFS: return QStringLiteral("文件系统只读");
+    case ENOSPC: return QStringLiteral("磁盘空间不足");
+    case EBUSY: return QStringLiteral("文件正在使用");
+    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EINVAL: return QStringLiteral("无效的参数");
+    default: return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
+}
+
+namespace fsodetail {
+
+[[noreturn]] void fail(const QString& path, int errorNumber)
+{
+    throw FsError(path, errorNumber, describeError(errorNumber));
+}
+
+[[noreturn]] void fail(const QString& path, int errorNumber, const QString& message)
+{
+    throw FsError(path, errorNumber, message);
+}
+
+bool isSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QDir::separator();
+}
+
+struct stat statOrFail(const QString& path)
+{
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0)
+        fail(path, errno);
+    return st;
+}
+
+}  // namespace fsodetail
+
+QString normalizeFolderPath(const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    if (QDir::isRelativePath(clean))
+        clean = QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + clean);
+    return QDir::toNativeSeparators(clean);
+}
+
+QString joinPath(const QString& folder, const QString& name)
+{
+    if (!folder.isEmpty() && isSeparator(folder.back()))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+// ---------------------------------------------------------------------------
+// The object
+
+Folder FileSystemObject::GetFolder(const QString& path) const
+{
+    const QString clean = normalizeFolderPath(path);
+    if (clean.isEmpty())
+        fail(path, ENOENT);
+    const struct stat st = statOrFail(clean);
+    if (!S_ISDIR(st.st_mode))
+        fail(clean, ENOTDIR);
+    return Folder(std::make_shared<FolderData>(clean, FolderIdentity{st.st_dev, st.st_ino, true}));
+}
+
+File FileSystemObject::GetFile(const QString& path) const
+{
+    if (path.isEmpty())
+        fail(path, ENOENT);
+    // Worked out on the text alone, so that names with raw bytes survive.
+    const QString absolute = normalizeFolderPath(path);
+    const struct stat st = statOrFail(absolute);
+    if (!S_ISREG(st.st_mode))
+        fail(absolute, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    const qsizetype slash = absolute.lastIndexOf(QDir::separator());
+    const QString folder = slash <= 0 ? QString(QDir::separator()) : absolute.left(slash);
+    return File(std::make_shared<FolderData>(folder), absolute.mid(slash + 1));
+}
+
+bool FileSystemObject::FileExists(const QString& path) const
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileSystemObject::FolderExists(const QString& path) const
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// ---------------------------------------------------------------------------
+// The walk
+
+void walkFolders(const Folder& root, bool recurse, const std::function<bool(const Folder&)>& visit)
+{
+    std::vector<Folder> stack{root};
+    while (!stack.empty()) {
+        Folder folder = std::move(stack.back());
+        stack.pop_back();
+        if (!visit(folder) || !recurse)
+            continue;
+        std::vector<Folder> subs;
+        try {
+            subs = folder.SubFolders();
+        } catch (const FsError&) {
+            continue;
+        }
+        for (auto it = subs.rbegin(); it != subs.rend(); ++it)
+            stack.push_back(std::move(*it));
+    }
+}
+
+void walkFiles(const Folder& root, bool recurse, const std::function<void(const File&)>& visit)
+{
+    walkFolders(root, recurse, [&](const Folder& folder) {
+        std::vector<File> files;
+        try {
+            files = folder.Files();
+        } catch (const FsError&) {
+            return true;
+        }
+        for (const File& f : files)
+            visit(f);
+        return true;
+    });
+}
+
+}  // namespace kestrune

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/records/recordstore.h"
+#include "core/fs/fso.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace kestrune {
+
+// The first `limit` characters of a text, without splitting a surrogate pair.
+QString leftCharacters(const QString& text, int limit);
+
+// What one recording run did.
+struct RecordRun {
+    enum class Outcome {
+        Recorded,     // the folder's files were stored
+        NoFiles,      // the folder holds no file: nothing stored
+        NoFolder,     // the path names no folder (or names a file)
+        ListFailed,   // the folder's files could not be listed
+        StoreFailed,  // the store failed: nothing of the run was kept
+        Cancelled,    // stopped by the user: nothing of the run was kept
+    };
+    Outcome outcome = Outcome::NoFolder;
+    int stored = 0;
+    int dropped = 0;
+    int handled = 0;  // files read before the run ended
+    QString error;  // for ListFailed and StoreFailed
+};
+
+// Asked before each file with the file and how many were handled before it;
+// false stops the run there.
+using RecordProgress = std::function<bool(const File& file, int handled)>;
+
+// Records every file directly inside `folderPath` (in listing order) into
+// fileInf through `fileInf`, all in one transaction: a run that fails or is
+// stopped keeps nothing. The files' sizes and dates are read on the calling
+// thread (which `progress` is asked on) while a second thread works out the
+// short names and types and stores the records read so far.
+RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
+                       int nameLimit = 0, const RecordProgress& progress = {});
+
+// Appends one log record: the folder text as given and the time.
+bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
+
+}  // namespace kestrune

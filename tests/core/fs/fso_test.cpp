@@ -1,0 +1,718 @@
+#include "core/fs/fso.h"
+#include "core/fs/fsointernal.h"
+
+#include "support/tempdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kestrune;
+using kestrune::test::TempDir;
+
+namespace {
+
+QStringList names(const std::vector<File>& files)
+{
+    QStringList out;
+    for (const File& f : files)
+        out << f.Name();
+    return out;
+}
+
+QStringList names(const std::vector<Folder>& folders)
+{
+    QStringList out;
+    for (const Folder& f : folders)
+        out << f.Name();
+    return out;
+}
+
+time_t mtimeOf(const QString& path)
+{
+    struct stat st;
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mtime;
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat st;
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_ino;
+}
+
+}  // namespace
+
+TEST(FileSystemObject, ListsFilesAndFoldersSortedWithoutRegardToCaseIncludingHidden)
+{
+    TempDir t;
+    for (const char* n : {"b.txt", "A.txt", "a.txt", "C.doc", ".hidden"})
+        t.write(QString::fromLatin1(n));
+    t.mkdir("Zeta");
+    t.mkdir("alpha");
+    t.mkdir("Beta");
+    FileSystemObject fso;
+    const Folder folder = fso.GetFolder(t.path());
+    // Ties without regard to case are broken by the exact name.
+    EXPECT_EQ(names(folder.Files()), (QStringList{".hidden", "A.txt", "a.txt", "b.txt", "C.doc"}));
+    EXPECT_EQ(names(folder.SubFolders()), (QStringList{"alpha", "Beta", "Zeta"}));
+    EXPECT_EQ(folder.FileCount(), 5);
+    EXPECT_EQ(folder.SubFolderCount(), 3);
+}
+
+TEST(FileSystemObject, PathsHaveNoClosingSeparatorExceptTheRoot)
+{
+    TempDir t;
+    t.mkdir("sub");
+    FileSystemObject fso;
+    EXPECT_EQ(fso.GetFolder(t.path() + "/sub/").Path(), t.path() + "/sub");
+    EXPECT_EQ(fso.GetFolder(t.path() + "//sub/./").Path(), t.path() + "/sub");
+    EXPECT_EQ(fso.GetFolder("/").Path(), QString("/"));
+    EXPECT_EQ(joinPath("/", "etc"), QString("/etc"));
+    EXPECT_EQ(joinPath("/tmp", "x"), QString("/tmp/x"));
+    const File f = fso.GetFile(t.write("sub/n.txt"));
+    EXPECT_EQ(f.Path(), t.path() + "/sub/n.txt");
+    EXPECT_EQ(f.ParentFolder().Path(), t.path() + "/sub");
+}
+
+TEST(FileSystemObject, GetFolderAndGetFileFailOnTheWrongKindOrNothing)
+{
+    TempDir t;
+    const QString file = t.write("f.txt");
+    const QString dir = t.mkdir("d");
+    FileSystemObject fso;
+    EXPECT_THROW(fso.GetFolder(file), FsError);
+    EXPECT_THROW(fso.GetFolder(t.file("missing")), FsError);
+    EXPECT_THROW(fso.GetFolder(""), FsError);
+    EXPECT_THROW(fso.GetFile(dir), FsError);
+    EXPECT_THROW(fso.GetFile(t.file("missing.txt")), FsError);
+    EXPECT_TRUE(fso.FileExists(file));
+    EXPECT_FALSE(fso.FileExists(dir));
+    EXPECT_TRUE(fso.FolderExists(dir));
+    EXPECT_FALSE(fso.FolderExists(file));
+    try {
+        fso.GetFile(t.file("missing.txt"));
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.errorNumber(), ENOENT);
+        EXPECT_FALSE(e.message().isEmpty());
+    }
+}
+
+TEST(FileSystemObject, FolderLinksAreNeitherListedNorWalkedFileLinksAreFiles)
+{
+    TempDir t;
+    t.write("tree/a.txt");
+    t.write("tree/sub/b.txt");
+    ASSERT_EQ(::symlink(QFile::encodeName(t.file("tree")).constData(),
+                        QFile::encodeName(t.file("tree/sub/loop")).constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(t.file("tree/a.txt")).constData(),
+                        QFile::encodeName(t.file("tree/sub/link.txt")).constData()), 0);
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(t.file("tree/sub/broken")).constData()), 0);
+    FileSystemObject fso;
+    const Folder sub = fso.GetFolder(t.file("tree/sub"));
+    EXPECT_EQ(names(sub.Files()), (QStringList{"b.txt", "link.txt"}));
+    EXPECT_TRUE(sub.SubFolders().empty());
+
+    QStringList seen;
+    walkFiles(fso.GetFolder(t.file("tree")), true, [&](const File& f) { seen << f.Path().mid(t.path().size()); });
+    EXPECT_EQ(seen, (QStringList{"/tree/a.txt", "/tree/sub/b.txt", "/tree/sub/link.txt"}));
+}
+
+TEST(Walker, VisitsFilesBeforeSubfoldersDepthFirstInListingOrder)
+{
+    TempDir t;
+    for (const char* n : {"r/z.txt", "r/a.txt", "r/B/x.txt", "r/B/c/y.txt", "r/a2/w.txt", "r/B/d/v.txt"})
+        t.write(QString::fromLatin1(n));
+    FileSystemObject fso;
+    QStringList seen;
+    walkFiles(fso.GetFolder(t.file("r")), true, [&](const File& f) { seen << f.Path().mid(t.path().size() + 3); });
+    EXPECT_EQ(seen, (QStringList{"a.txt", "z.txt", "a2/w.txt", "B/x.txt", "B/c/y.txt", "B/d/v.txt"}));
+
+    seen.clear();
+    walkFiles(fso.GetFolder(t.file("r")), false, [&](const File& f) { seen << f.Name(); });
+    EXPECT_EQ(seen, (QStringList{"a.txt", "z.txt"}));
+}
+
+TEST(Walker, SkipsAFolderThatCannotBeListedAndSubtreesTheVisitorDeclines)
+{
+    TempDir t;
+    for (const char* n : {"r/a/1.txt", "r/b/2.txt", "r/b/deep/3.txt", "r/c/4.txt"})
+        t.write(QString::fromLatin1(n));
+    FileSystemObject fso;
+    QStringList visited;
+    walkFolders(fso.GetFolder(t.file("r")), true, [&](const Folder& f) {
+        visited << f.Name();
+        // "a" takes "c" away before the walk reaches it: the walk still
+        // visits it, its listing fails, and the walk ends without error.
+        if (f.Name() == "a")
+            QDir(t.file("r/c")).removeRecursively();
+        return f.Name() != "b";
+    });
+    EXPECT_EQ(visited, (QStringList{"r", "a", "b", "c"}));
+
+    QStringList files;
+    walkFiles(fso.GetFolder(t.file("r")), true, [&](const File& f) { files << f.Name(); });
+    EXPECT_EQ(files, (QStringList{"1.txt", "2.txt", "3.txt"}));
+}
+
+TEST(ShortNames, ValidNamesStandAndOthersGetUniqueAliasesInListingOrder)
+{
+    EXPECT_TRUE(isValidShortName("README.TXT"));
+    EXPECT_TRUE(isValidShortName("readme.txt"));
+    EXPECT_TRUE(isValidShortName("A"));
+    EXPECT_FALSE(isValidShortName("notes.txtx"));
+    EXPECT_FALSE(isValidShortName("page.html"));
+    EXPECT_FALSE(isValidShortName("a.b.c"));
+    EXPECT_FALSE(isValidShortName("longername.txt"));
+    EXPECT_FALSE(isValidShortName("with space.txt"));
+    EXPECT_FALSE(isValidShortName("主页.htm"));
+
+    const std::vector<QString> in{"notes.txtx", "page.html", "Page.htm", "pageone.html", "pagetwo.html",
+                                  "setup.exe.bak", ".bashrc", "a+b.txt", "PAGE~1.HTM"};
+    const std::vector<QString> out = shortNamesFor(in);
+    EXPECT_EQ(out[0], "NOTES~1.TXT");
+    // PAGE~1.HTM is taken by a real file of that name.
+    EXPECT_EQ(out[1], "PAGE~2.HTM");
+    EXPECT_EQ(out[2], "Page.htm");
+    EXPECT_EQ(out[3], "PAGEON~1.HTM");
+    EXPECT_EQ(out[4], "PAGETW~1.HTM");
+    EXPECT_EQ(out[5], "SETUPE~1.BAK");
+    EXPECT_EQ(out[6], "BASHRC~1");
+    EXPECT_EQ(out[7], "A_B~1.TXT");
+    EXPECT_EQ(out[8], "PAGE~1.HTM");
+
+    std::vector<QString> many;
+    for (int i = 0; i < 12; ++i)
+        many.push_back(QString("document%1.html").arg(i, 2, 10, QChar('0')));
+    const std::vector<QString> aliases = shortNamesFor(many);
+    EXPECT_EQ(aliases[0], "DOCUME~1.HTM");
+    EXPECT_EQ(aliases[8], "DOCUME~9.HTM");
+    EXPECT_EQ(aliases[9], "DOCUM~10.HTM");
+    EXPECT_EQ(QSet<QString>(aliases.begin(), aliases.end()).size(), 12);
+}
+
+TEST(ShortNames, FilesOfAFolderGetTheirAliases)
+{
+    TempDir t;
+    t.write("page.html");
+    t.write("notes.txtx");
+    t.write("A.TXT");
+    FileSystemObject fso;
+    QStringList shortNames;
+    for (const File& f : fso.GetFolder(t.path()).Files())
+        shortNames << f.ShortName();
+    EXPECT_EQ(shortNames, (QStringList{"A.TXT", "NOTES~1.TXT", "PAGE~1.HTM"}));
+    EXPECT_EQ(fso.GetFile(t.file("page.html")).ShortName(), "PAGE~1.HTM");
+    EXPECT_EQ(fso.GetFolder(t.path()).ShortPath(), fso.GetFolder(t.path()).Path());
+}
+
+TEST(ShortNames, EndingKnownAloneAgreesWithTheFoldersAliases)
+{
+    // Names whose alias ending depends on the other names (short or missing
+    // extensions, numbered tails) sit beside ones where it does not.
+    const std::vector<QString> in{"a.c",          "verylongname.c",  "verylongname2.c", "README",
+                                  "longreadme",   "longreadme2",     "x.tx",            "another.tx",
+                                  "page.html",    "Page.htm",        ".bashrc",         "..hidden.txt",
+                                  "主页.htm",     "报告",            "a b.t t",         "file.名字",
+                                  "trail.",       "setup.exe.bak",   "n.TXT",           "report.Txt1"};
+    const std::vector<QString> aliases = shortNamesFor(in);
+    int knownAlone = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        for (int count = 0; count <= 4; ++count) {
+            const std::optional<QString> ending = shortNameEnding(in[i], count);
+            if (ending) {
+                ++knownAlone;
+                EXPECT_EQ(*ending, aliases[i].right(count)) << in[i].toStdString() << " " << count;
+            }
+        }
+    }
+    // "verylongname.c" ends in a tail digit, so its last three characters
+    // are left to the folder.
+    EXPECT_FALSE(shortNameEnding("verylongname.c", 3).has_value());
+    EXPECT_GT(knownAlone, 40);
+
+    TempDir t;
+    for (const QString& n : in)
+        t.write(n);
+    FileSystemObject fso;
+    for (const File& f : fso.GetFolder(t.path()).Files())
+        EXPECT_EQ(f.ShortNameEnding(3), f.ShortName().right(3)) << f.Name().toStdString();
+}
+
+TEST(FileDetails, SizeDateAndType)
+{
+    TempDir t;
+    const QString p = t.write("report.txt", QByteArray(1234, 'x'));
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(p).constData(), times, 0), 0);
+    FileSystemObject fso;
+    const File f = fso.GetFile(p);
+    EXPECT_EQ(f.Size(), 1234);
+    EXPECT_EQ(f.DateLastModified().toSecsSinceEpoch(), 1000000000);
+    EXPECT_EQ(f.DateLastModified().timeSpec(), Qt::LocalTime);
+    EXPECT_FALSE(f.Type().isEmpty());
+    EXPECT_NE(f.Type(), fso.GetFile(t.write("x.png")).Type());
+}
+
+TEST(FileCopy, NeverCopiesAFileOntoItself)
+{
+    TempDir t;
+    const QString p = t.write("d/same.txt", "precious");
+    FileSystemObject fso;
+    const File f = fso.GetFile(p);
+    EXPECT_THROW(f.Copy(t.file("d/"), true), FsError);
+    EXPECT_THROW(f.Copy(p, true), FsError);
+    // Through another name of the same folder.
+    ASSERT_EQ(::symlink(QFile::encodeName(t.file("d")).constData(), QFile::encodeName(t.file("alias")).constData()),
+              0);
+    EXPECT_THROW(f.Copy(t.file("alias/"), true), FsError);
+    EXPECT_EQ(t.read("d/same.txt"), QByteArray("precious"));
+}
+
+TEST(FileCopy, ReplacesThroughATemporaryFileAndKeepsTheModificationTime)
+{
+    TempDir t;
+    const QString src = t.write("src/a.txt", "new content");
+    t.write("dst/a.txt", "old");
+    struct timespec times[2] = {{1500000000, 0}, {1500000000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(src).constData(), times, 0);
+    const ino_t oldInode = inodeOf(t.file("dst/a.txt"));
+    FileSystemObject fso;
+    fso.GetFile(src).Copy(t.file("dst/"), true);
+    EXPECT_EQ(t.read("dst/a.txt"), QByteArray("new content"));
+    EXPECT_EQ(mtimeOf(t.file("dst/a.txt")), 1500000000);
+    // A new file was put in place, not the old one truncated.
+    EXPECT_NE(inodeOf(t.file("dst/a.txt")), oldInode);
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(t.file("dst")).entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+    // Copy to an explicit file name.
+    fso.GetFile(src).Copy(t.file("dst/b.txt"), true);
+    EXPECT_EQ(t.read("dst/b.txt"), QByteArray("new content"));
+}
+
+TEST(FileCopy, RefusesWithoutOverwriteAndOverReadOnlyOrFolders)
+{
+    TempDir t;
+    const QString src = t.write("a.txt", "new");
+    t.write("dst/a.txt", "old");
+    t.write("ro/a.txt", "locked");
+    test::setReadOnly(t.file("ro/a.txt"), true);
+    t.mkdir("dir/a.txt");
+    FileSystemObject fso;
+    const File f = fso.GetFile(src);
+    EXPECT_THROW(f.Copy(t.file("dst/"), false), FsError);
+    EXPECT_EQ(t.read("dst/a.txt"), QByteArray("old"));
+    EXPECT_THROW(f.Copy(t.file("ro/"), true), FsError);
+    EXPECT_EQ(t.read("ro/a.txt"), QByteArray("locked"));
+    EXPECT_THROW(f.Copy(t.file("dir/"), true), FsError);
+    EXPECT_THROW(f.Copy(t.file("missing/"), true), FsError);
+    EXPECT_FALSE(t.exists("missing"));
+    EXPECT_EQ(QDir(t.file("dst")).entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+}
+
+TEST(FileMove, NeverReplacesAnExistingFile)
+{
+    TempDir t;
+    const QString src = t.write("a/x.txt", "mover");
+    t.write("b/x.txt", "resident");
+    FileSystemObject fso;
+    EXPECT_THROW(fso.GetFile(src).Move(t.file("b/")), FsError);
+    EXPECT_EQ(t.read("a/x.txt"), QByteArray("mover"));
+    EXPECT_EQ(t.read("b/x.txt"), QByteArray("resident"));
+    // Onto itself: the name is taken by the file itself.
+    EXPECT_THROW(fso.GetFile(src).Move(t.file("a/")), FsError);
+    EXPECT_EQ(t.read("a/x.txt"), QByteArray("mover"));
+
+    // Into a folder that does not exist.
+    EXPECT_THROW(fso.GetFile(src).Move(t.file("c/")), FsError);
+    EXPECT_EQ(t.read("a/x.txt"), QByteArray("mover"));
+}
+
+TEST(FileMove, MovesIntoAFolderOrToANewName)
+{
+    TempDir t;
+    const QString src = t.write("a/x.txt", "mover");
+    t.mkdir("b");
+    FileSystemObject fso;
+    fso.GetFile(src).Move(t.file("b/"));
+    EXPECT_FALSE(t.exists("a/x.txt"));
+    EXPECT_EQ(t.read("b/x.txt"), QByteArray("mover"));
+    fso.GetFile(t.file("b/x.txt")).Move(t.file("b/y.txt"));
+    EXPECT_EQ(t.read("b/y.txt"), QByteArray("mover"));
+    EXPECT_FALSE(t.exists("b/x.txt"));
+}
+
+TEST(FileMove, AcrossFileSystemsCopiesThenRemovesTheSource)
+{
+    TempDir t;
+    QTemporaryDir other(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
+    struct stat a, b;
+    if (!other.isValid() || ::stat(QFile::encodeName(t.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system (/dev/shm) beside the temporary folder";
+
+    const QString src = t.write("x.txt", QByteArray(300000, 'k'));
+    struct timespec times[2] = {{1400000000, 0}, {1400000000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(src).constData(), times, 0);
+    FileSystemObject fso;
+    fso.GetFile(src).Move(other.path() + "/");
+    EXPECT_FALSE(t.exists("x.txt"));
+    EXPECT_EQ(test::readBytes(other.path() + "/x.txt"), QByteArray(300000, 'k'));
+    EXPECT_EQ(mtimeOf(other.path() + "/x.txt"), 1400000000);
+
+    // Onto an existing name across file systems: nothing moves, nothing is left.
+    const QString again = t.write("x.txt", "second");
+    EXPECT_THROW(fso.GetFile(again).Move(other.path() + "/"), FsError);
+    EXPECT_EQ(t.read("x.txt"), QByteArray("second"));
+    EXPECT_EQ(test::readBytes(other.path() + "/x.txt"), QByteArray(300000, 'k'));
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"x.txt"});
+}
+
+TEST(FileDelete, PlainDeleteRefusesReadOnlyFilesForcedDeleteRemovesThem)
+{
+    TempDir t;
+    const QString ro = t.write("ro.txt", "keep");
+    const QString rw = t.write("rw.txt", "go");
+    test::setReadOnly(ro, true);
+    FileSystemObject fso;
+    EXPECT_THROW(fso.GetFile(ro).Delete(false), FsError);
+    EXPECT_TRUE(t.exists("ro.txt"));
+    fso.GetFile(ro).Delete(true);
+    EXPECT_FALSE(t.exists("ro.txt"));
+    fso.GetFile(rw).Delete(false);
+    EXPECT_FALSE(t.exists("rw.txt"));
+    EXPECT_THROW(fso.GetFile(t.file("gone.txt")), FsError);
+}
+
+TEST(FileDelete, ListedFilesOfManyFoldersAreDeletedWithTheSameChecks)
+{
+    // Files taken from listings of more folders than the program keeps
+    // handles for: each is still deleted, read-only ones only by force, and
+    // a file gone since the listing is reported.
+    TempDir t;
+    FileSystemObject fso;
+    std::vector<std::vector<File>> held;
+    for (int i = 0; i < 150; ++i) {
+        const QString dir = QString("d%1").arg(i);
+        t.write(dir + "/a.txt", "a");
+        t.write(dir + "/b.txt", "b");
+        t.write(dir + "/gone.txt", "g");
+        test::setReadOnly(t.file(dir + "/b.txt"), true);
+        held.push_back(fso.GetFolder(t.file(dir)).Files());
+    }
+    for (int i = 0; i < 150; ++i) {
+        const QString dir = QString("d%1").arg(i);
+        const std::vector<File>& files = held[size_t(i)];
+        ASSERT_EQ(names(files), (QStringList{"a.txt", "b.txt", "gone.txt"}));
+        ASSERT_TRUE(QFile::remove(t.file(dir + "/gone.txt")));
+        files[0].Delete(false);
+        EXPECT_THROW(files[1].Delete(false), FsError) << i;
+        EXPECT_THROW(files[2].Delete(true), FsError) << i;
+        EXPECT_FALSE(t.exists(dir + "/a.txt")) << i;
+        EXPECT_TRUE(t.exists(dir + "/b.txt")) << i;
+    }
+    for (const std::vector<File>& files : held)
+        files[1].Delete(true);
+    for (int i = 0; i < 150; ++i)
+        EXPECT_EQ(QDir(t.file(QString("d%1").arg(i))).entryList(QDir::Files | QDir::Hidden), QStringList{}) << i;
+}
+
+TEST(FileDelete, ALinkIsRemovedNotItsTarget)
+{
+    TempDir t;
+    const QString target = t.write("target.txt", "stays");
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(t.file("link.txt")).constData()), 0);
+    FileSystemObject fso;
+    fso.GetFile(t.file("link.txt")).Delete(false);
+    EXPECT_FALSE(QFileInfo(t.file("link.txt")).isSymLink());
+    EXPECT_EQ(t.read("target.txt"), QByteArray("stays"));
+}
+
+namespace {
+
+// Replaces the folder at `path` by a link to `target` (or, with `asFolder`,
+// by `target` itself, moved there), keeping the old one beside it.
+void swapFolder(const QString& path, const QString& target, bool asFolder)
+{
+    ASSERT_EQ(::rename(QFile::encodeName(path).constData(), QFile::encodeName(path + "-old").constData()), 0);
+    if (asFolder)
+        ASSERT_EQ(::rename(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+    else
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+}
+
+// A forced delete of every file of a walk, as the batch file manager does
+// it; `before` is told of each file first.
+QStringList deleteAll(const QString& root, const std::function<void(const File&)>& before)
+{
+    FileSystemObject fso;
+    QStringList deleted;
+    walkFiles(fso.GetFolder(root), true, [&](const File& f) {
+        before(f);
+        try {
+            f.Delete(true);
+            deleted << f.Path();
+        } catch (const FsError&) {
+        }
+    });
+    return deleted;
+}
+
+}  // namespace
+
+TEST(Walker, NeverEntersAFolderSwappedForALinkOrAnotherFolderDuringTheWalk)
+{
+    // With and without handles to spare: holding the listings of many
+    // folders leaves none, and folders are then opened by path.
+    for (const bool spareHandles : {true, false}) {
+        for (const bool asFolder : {false, true}) {
+            SCOPED_TRACE(std::string(spareHandles ? "handles" : "paths") + (asFolder ? ", folder" : ", link"));
+            TempDir t;
+            std::vector<std::vector<File>> held;
+            FileSystemObject fso;
+            if (!spareHandles) {
+                for (int i = 0; i < 80; ++i)
+                    held.push_back(fso.GetFolder(t.mkdir(QString("held/%1").arg(i))).Files());
+            }
+            t.write("r/a/1.log");
+            t.write("r/b/2.log");
+            t.write("r/c/0.log");
+            t.write("r/c/d/3.log");
+            t.write("other/2.log", "other");
+            t.write("elsewhere/d/3.log", "elsewhere");
+            const QStringList deleted = deleteAll(t.file("r"), [&](const File& f) {
+                // "b" is swapped while listed but not yet opened; "c" once
+                // opened, before its subfolder "d" is.
+                if (f.Name() == "1.log")
+                    swapFolder(t.file("r/b"), t.file("other"), asFolder);
+                if (f.Name() == "0.log")
+                    swapFolder(t.file("r/c"), t.file("elsewhere"), asFolder);
+            });
+            EXPECT_TRUE(deleted.contains(t.file("r/a/1.log")));
+            EXPECT_TRUE(deleted.contains(t.file("r/c/0.log")));
+            EXPECT_FALSE(t.exists("r/a/1.log"));
+            EXPECT_TRUE(t.exists("r/b-old/2.log"));
+            EXPECT_EQ(t.read(asFolder ? "r/b/2.log" : "other/2.log"), QByteArray("other"));
+            EXPECT_EQ(t.read(asFolder ? "r/c/d/3.log" : "elsewhere/d/3.log"), QByteArray("elsewhere"));
+            // Through the handle of the "c" that was listed, its own "d" is
+            // still reached.
+            if (spareHandles) {
+                EXPECT_FALSE(t.exists("r/c-old/d/3.log"));
+            }
+        }
+    }
+}
+
+TEST(FileCopy, SetUserAndGroupIdBitsOnlyWhenTheCopyKeepsOwnerAndGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own files of another user";
+    TempDir t;
+    const QString foreign = t.write("foreign", "program");
+    const QString own = t.write("own", "program");
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(foreign).constData(), 06755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(own).constData(), 06755), 0);
+    FileSystemObject fso;
+    fso.GetFile(foreign).Copy(t.file("foreign-copy"), true);
+    fso.GetFile(own).Copy(t.file("own-copy"), false);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("foreign-copy")).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("own-copy")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 06755u);
+}
+
+TEST(FileMove, AcrossFileSystemsKeepsOwnerGroupAndTheirBits)
+{
+    TempDir t;
+    QTemporaryDir other(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
+    struct stat a, b;
+    if (::geteuid() != 0 || !other.isValid() || ::stat(QFile::encodeName(t.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "needs root and a second file system (/dev/shm)";
+    const QString src = t.write("private.txt", "mine");
+    ASSERT_EQ(::chown(QFile::encodeName(src).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(src).constData(), 02600), 0);
+    FileSystemObject fso;
+    fso.GetFile(src).Move(other.path() + "/");
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(other.path() + "/private.txt").constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 02600u);
+    EXPECT_FALSE(t.exists("private.txt"));
+}
+
+namespace {
+
+// The calls a FUSE mount answers as it does: no rename without replacing,
+// no hard links.
+struct FuseLikeFileSystem {
+    FuseLikeFileSystem() : saved(fsodetail::noReplaceCalls())
+    {
+        fsodetail::noReplaceCalls() = {[](int, const char*, int, const char*) { return errno = EINVAL, -1; },
+                                       [](int, const char*, int, const char*) { return errno = EPERM, -1; }};
+    }
+    ~FuseLikeFileSystem() { fsodetail::noReplaceCalls() = saved; }
+    fsodetail::NoReplaceCalls saved;
+};
+
+}  // namespace
+
+TEST(FileMove, WithoutRenameNoReplaceOrLinksMovesAndCopiesStillNeverReplace)
+{
+    FuseLikeFileSystem fuse;
+    TempDir t;
+    t.write("a/x.txt", "mover");
+    t.write("a/y.txt", "copied");
+    t.write("b/taken.txt", "resident");
+    t.write("a/taken.txt", "newcomer");
+    FileSystemObject fso;
+    const std::vector<File> files = fso.GetFolder(t.file("a")).Files();
+    ASSERT_EQ(names(files), (QStringList{"taken.txt", "x.txt", "y.txt"}));
+
+    files[1].Move(t.file("b/"));
+    EXPECT_EQ(t.read("b/x.txt"), QByteArray("mover"));
+    EXPECT_FALSE(t.exists("a/x.txt"));
+    files[2].Copy(t.file("b/"), false);
+    EXPECT_EQ(t.read("b/y.txt"), QByteArray("copied"));
+    EXPECT_EQ(t.read("a/y.txt"), QByteArray("copied"));
+
+    try {
+        files[0].Move(t.file("b/"));
+        ADD_FAILURE() << "a move replaced a file";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.errorNumber(), EEXIST);
+    }
+    EXPECT_THROW(files[0].Copy(t.file("b/"), false), FsError);
+    EXPECT_EQ(t.read("b/taken.txt"), QByteArray("resident"));
+    EXPECT_EQ(t.read("a/taken.txt"), QByteArray("newcomer"));
+    EXPECT_EQ(QDir(t.file("b")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"taken.txt", "x.txt", "y.txt"}));
+}
+
+namespace {
+
+// A disk whose flushes are counted, each noting whether a watched file (a
+// move's source) was still there, and which can fail them.
+struct WatchedDisk {
+    static inline QString watched;
+    static inline int fsyncs = 0;
+    static inline int syncfses = 0;
+    static inline int flushesWithSource = 0;
+    static inline int error = 0;
+    fsodetail::FlushCalls saved = fsodetail::flushCalls();
+
+    static int note()
+    {
+        if (!watched.isEmpty() && QFileInfo::exists(watched))
+            ++flushesWithSource;
+        return error != 0 ? (errno = error, -1) : 0;
+    }
+    WatchedDisk()
+    {
+        watched.clear();
+        fsyncs = syncfses = flushesWithSource = error = 0;
+        fsodetail::flushCalls() = {[](int) { return ++fsyncs, note(); }, [](int) { return ++syncfses, note(); }};
+    }
+    ~WatchedDisk() { fsodetail::flushCalls() = saved; }
+};
+
+// A folder on a file system other than `t`'s, or none.
+std::unique_ptr<QTemporaryDir> otherFileSystem(const TempDir& t)
+{
+    auto other = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/kestrune-test-XXXXXX"));
+    struct stat a, b;
+    if (!other->isValid() || ::stat(QFile::encodeName(t.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other->path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        return nullptr;
+    return other;
+}
+
+}  // namespace
+
+TEST(FileMove, AcrossFileSystemsTheCopyIsOnDiskBeforeTheSourceGoes)
+{
+    WatchedDisk disk;
+    TempDir t;
+    const auto other = otherFileSystem(t);
+    if (!other)
+        GTEST_SKIP() << "no second file system (/dev/shm) beside the temporary folder";
+    FileSystemObject fso;
+
+    disk.watched = t.write("x.txt", "payload");
+    fso.GetFile(disk.watched).Move(other->path() + "/");
+    EXPECT_GE(disk.fsyncs, 2);  // the copy and its folder
+    EXPECT_EQ(disk.flushesWithSource, disk.fsyncs);
+    EXPECT_FALSE(t.exists("x.txt"));
+    EXPECT_EQ(test::readBytes(other->path() + "/x.txt"), QByteArray("payload"));
+
+    // A disk that fails to take the copy: the source stays, no copy is left.
+    disk.error = EIO;
+    disk.watched = t.write("y.txt", "kept");
+    EXPECT_THROW(fso.GetFile(disk.watched).Move(other->path() + "/"), FsError);
+    EXPECT_EQ(t.read("y.txt"), QByteArray("kept"));
+    EXPECT_EQ(QDir(other->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"x.txt"});
+}
+
+TEST(FileMove, AGroupFlushesItsFileSystemOnceAndOnlyThenRemovesTheSources)
+{
+    WatchedDisk disk;
+    TempDir t;
+    const auto other = otherFileSystem(t);
+    if (!other)
+        GTEST_SKIP() << "no second file system (/dev/shm) beside the temporary folder";
+    const QString to = other->path() + "/";
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+        t.write(QStringLiteral("src/") + QLatin1String(name), name);
+    FileSystemObject fso;
+    std::vector<File> files = fso.GetFolder(t.file("src")).Files();
+    ASSERT_EQ(files.size(), 5u);
+    {
+        MoveGroup group;
+        for (size_t i = 0; i < 3; ++i)
+            files[i].Move(to, &group);
+        EXPECT_EQ(group.Waiting(), 3);
+        EXPECT_TRUE(t.exists("src/a.txt") && t.exists("src/c.txt"));  // both until the flush
+        EXPECT_EQ(test::readBytes(to + "b.txt"), QByteArray("b.txt"));
+        EXPECT_EQ(disk.syncfses + disk.fsyncs, 0);
+
+        // A source replaced meanwhile is another file: kept, and said so.
+        t.write("c.new", "newer");
+        ASSERT_EQ(::rename(QFile::encodeName(t.file("c.new")).constData(),
+                           QFile::encodeName(t.file("src/c.txt")).constData()),
+                  0);
+        const std::vector<FsError> failures = group.Flush();
+        EXPECT_EQ(disk.syncfses, 1);
+        EXPECT_EQ(disk.fsyncs, 0);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].path(), t.file("src/c.txt"));
+        EXPECT_FALSE(t.exists("src/a.txt") || t.exists("src/b.txt"));
+        EXPECT_EQ(t.read("src/c.txt"), QByteArray("newer"));
+        EXPECT_EQ(test::readBytes(to + "c.txt"), QByteArray("c.txt"));
+        EXPECT_EQ(group.Waiting(), 0);
+
+        // A flush the disk fails: the sources stay, their copies go.
+        disk.error = EIO;
+        files[3].Move(to, &group);
+        files[4].Move(to, &group);
+    }  // the group flushes as it ends
+    EXPECT_EQ(disk.syncfses, 2);
+    EXPECT_EQ(t.read("src/d.txt"), QByteArray("d.txt"));
+    EXPECT_EQ(t.read("src/e.txt"), QByteArray("e.txt"));
+    EXPECT_EQ(QDir(other->path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "b.txt", "c.txt"}));
+}
