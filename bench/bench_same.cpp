@@ -248,9 +248,13 @@ int main(int argc, char** argv)
     clear.close();
     const qint64 before = statusKb("VmRSS:");
     std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i)
+    const double cpuBefore = cpuSeconds();
+    for (int i = 0; i < kRuns; ++i) {
+        result = SameResult{};  // the last run's result is not part of this one's memory
         times.push_back(timeSeconds([&] { result = findSameFiles(options, nullptr); }));
+    }
     const double ours = median(times);
+    const double oursCpu = (cpuSeconds() - cpuBefore) / kRuns;
     const qint64 peak = statusKb("VmHWM:");
     qint64 wasted = 0;
     for (const SameGroup& g : result.groups)
@@ -258,7 +262,7 @@ int main(int argc, char** argv)
     std::printf("ours: %d files walked, %d groups, %.2f GB wasted, %.2f GB read, %d unreadable\n",
                 result.filesWalked, int(result.groups.size()), double(wasted) / 1e9, double(result.bytesRead) / 1e9,
                 int(result.unreadable.size()));
-    std::printf("%-40s %8.3f s\n", "ours (median)", ours);
+    std::printf("%-40s %8.3f s wall, %8.3f s processor (mean)\n", "ours (median)", ours, oursCpu);
     std::printf("memory: %lld KB over %lld KB before, %.0f bytes per file walked (goal: at most 200)\n",
                 peak - before, before, double(peak - before) * 1024.0 / std::max(1, result.filesWalked));
 
@@ -290,10 +294,14 @@ int main(int argc, char** argv)
         }
         timeCommand(peer.command);  // warm-up
         std::vector<double> peerTimes;
+        const double childBefore = childCpuSeconds();
         for (int i = 0; i < kRuns; ++i)
             peerTimes.push_back(timeCommand(peer.command));
         const double t = median(peerTimes);
+        const double cpu = (childCpuSeconds() - childBefore) / kRuns;
         report(QStringLiteral("against %1").arg(QLatin1String(peer.name)), ours, t);
+        std::printf("%-40s ours %8.3f s   %-9s %8.3f s   ratio %.2f (processor time)\n", "", oursCpu, peer.name, cpu,
+                    cpu > 0 ? oursCpu / cpu : 0.0);
         if (t > 0 && (fastest == 0 || t < fastest))
             fastest = t;
     }
