@@ -14,7 +14,6 @@
 
 class QProgressDialog;
 
-
 namespace kestrune {
 
 class ProgramRunner;
