@@ -1,12 +1,15 @@
 // The batch file manager against find(1): deleting the *.txt files of a
-// tree, and copying them into one folder. Each run works on a fresh copy of
-// a generated tree. With --move-to, the *.txt files are also moved into a
-// folder on another file system, against find -exec mv.
+// tree (with the main menu's 删除时移到回收站 off, then on), and copying them
+// into one folder. Each run works on a fresh copy of a generated tree. With
+// --move-to, the *.txt files are also moved into a folder on another file
+// system, against find -exec mv. The benchmark keeps its settings and its
+// trash in its work folder.
 //
 //   bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]
 
 #include "benchutil.h"
 
+#include "core/fs/trash.h"
 #include "gui/filemanager/frmmove.h"
 
 #include <QApplication>
@@ -37,8 +40,9 @@ bool sameFileSystem(const QString& a, const QString& b)
 
 const char kUsage[] =
     "usage: bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]\n"
-    "Deletes and copies the *.txt files (every fourth) of a tree of FILES files (200,000)\n"
-    "in FOLDERS folders (2,000) with the batch file manager against find; RUNS runs (5).\n"
+    "Deletes (for good, then to the trash) and copies the *.txt files (every fourth) of\n"
+    "a tree of FILES files (200,000) in FOLDERS folders (2,000) with the batch file\n"
+    "manager against find; RUNS runs (5).\n"
     "The tree is made in WORK FOLDER (the temporary folder).\n"
     "--move-to FOLDER: also moves the *.txt files into FOLDER, which should be on\n"
     "another file system than WORK FOLDER, against find -exec mv.\n";
@@ -65,6 +69,11 @@ int main(int argc, char** argv)
     const QString templ = work.filePath(QStringLiteral("template"));
     const QString tree = work.filePath(QStringLiteral("tree"));
     const QString dest = work.filePath(QStringLiteral("dest"));
+    // The menu entry and the trash are the benchmark's own, on the tree's
+    // file system (read when the first batch starts).
+    const QString dataHome = work.filePath(QStringLiteral("data"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
     std::printf("generating %d files in %d folders...\n", files, folders);
     std::fflush(stdout);
     generateTree(templ, files, folders, 4);
@@ -84,18 +93,32 @@ int main(int argc, char** argv)
             std::printf("note: %s is on the work folder's file system: the moves are renames\n", qPrintable(moveTo));
     }
 
-    std::vector<double> oursDelete, refDelete, oursCopy, refCopy, oursMove, refMove;
+    std::vector<double> oursDelete, oursTrash, refDelete, oursCopy, refCopy, oursMove, refMove;
     bool correct = true;
     frmmove window;
     for (int i = 0; i < runs; ++i) {
-        // Delete.
-        freshTree(templ, tree);
-        prepareFileManager(window, tree, 2, QString());
-        oursDelete.push_back(timeBatch([&] { window.Command3_Click(); }));
-        correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
-                  countFiles(tree, QStringLiteral("*")) == files - txt;
-        freshTree(templ, tree);
-        refDelete.push_back(timeCommand(QStringLiteral("find %1 -name '*.txt' -delete").arg(shellQuote(tree))));
+        // Delete for good, to the trash and with find, each on a fresh tree
+        // written out to disk. The order turns with every run, so that the
+        // file system's work left over from the copy and its sync does not
+        // fall on the same one each time.
+        for (int step = 0; step < 3; ++step) {
+            const int which = (step + i) % 3;  // 0 for good, 1 to the trash, 2 find
+            if (which == 2) {
+                freshTree(templ, tree);
+                refDelete.push_back(timeCommand(QStringLiteral("find %1 -name '*.txt' -delete").arg(shellQuote(tree))));
+                continue;
+            }
+            const bool toTrash = which == 1;
+            if (toTrash)
+                run(QStringLiteral("rm -rf %1 && mkdir -p %1").arg(shellQuote(dataHome)));
+            saveDeleteToTrashSetting(toTrash);
+            freshTree(templ, tree);
+            prepareFileManager(window, tree, 2, QString());
+            (toTrash ? oursTrash : oursDelete).push_back(timeBatch([&] { window.Command3_Click(); }));
+            correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
+                      countFiles(tree, QStringLiteral("*")) == files - txt;
+        }
+        correct = correct && countFiles(dataHome + QStringLiteral("/Trash/files")) == txt;
 
         // Copy into one folder.
         freshTree(templ, tree);
@@ -107,8 +130,8 @@ int main(int argc, char** argv)
         refCopy.push_back(
             timeCommand(QStringLiteral("find %1 -name '*.txt' -exec cp -f -t %2 {} +").arg(shellQuote(tree), shellQuote(dest))));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
-        std::printf("run %d: delete %.3f / %.3f s, copy %.3f / %.3f s", i + 1, oursDelete.back(), refDelete.back(),
-                    oursCopy.back(), refCopy.back());
+        std::printf("run %d: delete %.3f / to the trash %.3f / find %.3f s, copy %.3f / %.3f s", i + 1,
+                    oursDelete.back(), oursTrash.back(), refDelete.back(), oursCopy.back(), refCopy.back());
 
         if (!moved.isEmpty()) {
             // Move into a folder on the other file system.
@@ -129,9 +152,12 @@ int main(int argc, char** argv)
         std::printf("\n");
         std::fflush(stdout);
     }
-    run(QStringLiteral("rm -rf %1 %2").arg(shellQuote(tree), shellQuote(dest)));
+    run(QStringLiteral("rm -rf %1 %2 %3").arg(shellQuote(tree), shellQuote(dest), shellQuote(dataHome)));
 
-    report(QStringLiteral("delete *.txt (median of %1)").arg(runs), median(oursDelete), median(refDelete));
+    report(QStringLiteral("delete *.txt for good (median of %1)").arg(runs), median(oursDelete), median(refDelete));
+    report(QStringLiteral("delete *.txt to the trash (median of %1)").arg(runs), median(oursTrash), median(refDelete));
+    report(QStringLiteral("for good against to the trash (median of %1)").arg(runs), median(oursDelete),
+           median(oursTrash));
     report(QStringLiteral("copy *.txt into one folder (median of %1)").arg(runs), median(oursCopy), median(refCopy));
     if (!moved.isEmpty())
         report(QStringLiteral("move *.txt to another file system (median of %1)").arg(runs), median(oursMove),
