@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrune needs to build, run and test, when any
 # is missing (quick and silent when all are present), then configures and
-# builds into ./build.
+# builds into ./build (not with --packages-only).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -19,6 +19,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "${1:-}" = "--packages-only" ] && exit 0
 
 build="$here/build"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
