@@ -1,6 +1,7 @@
 #include "gui/duplicates/frmdlg.h"
 
 #include "gui/common/batchprogress.h"
+#include "core/batch/failurelist.h"
 #include "core/system/platform.h"
 #include "core/fs/trash.h"
 
@@ -17,6 +18,8 @@
 namespace kestrune {
 
 namespace {
+
+const QString kNotDeleted = QStringLiteral("以下文件未能删除:");
 
 // Every entry as wide as the list: a long path is shortened in the middle
 // instead of widening the list to its longest entry.
@@ -345,7 +348,13 @@ void FrmDlg::Command10_Click()
     std::optional<TrashCan> trash;
     if (deleteToTrashSetting())
         trash.emplace();
-    deleteListedFile(m_fso, m_found->entry(current.row()), trash ? &*trash : nullptr);
+    const QString path = m_found->entry(current.row());
+    QString why;
+    if (!deleteListedFile(m_fso, path, trash ? &*trash : nullptr, &why)) {
+        FailureList failed;
+        failed.add(path, why);
+        message(failureMessage(kNotDeleted, failed));
+    }
 }
 
 void FrmDlg::Command11_Click()
@@ -368,6 +377,7 @@ void FrmDlg::deleteEntries(bool markedOnly)
     struct Deleted {
         int handled = 0;
         bool cancelled = false;
+        FailureList failed;
     };
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
@@ -384,15 +394,20 @@ void FrmDlg::deleteEntries(bool markedOnly)
                     deleted.cancelled = true;
                     break;
                 }
-                deleteListedFile(fso, path, trash ? &*trash : nullptr);
+                QString why;
+                if (!deleteListedFile(fso, path, trash ? &*trash : nullptr, &why))
+                    deleted.failed.add(path, why);
                 ++deleted.handled;
             }
             return deleted;
         },
         [this](Deleted deleted) {
-            // The entries stay, marked as they were.
-            if (deleted.cancelled)
-                message(BatchProgress::cancelledText(deleted.handled));
+            // The entries stay, marked as they were. A cancel and the files
+            // left undone are told in one message; a run that deleted every
+            // file says nothing.
+            const QString text = batchEndText(deleted.cancelled, deleted.handled, kNotDeleted, deleted.failed);
+            if (!text.isEmpty())
+                message(text);
         });
 }
 
