@@ -133,9 +133,11 @@ void walkRoots(const SameOptions& options, ProgressSink* progress, Walked& walke
             const auto folderIndex = quint32(walked.folders.size());
             walked.folders.push_back({encodeFileName(folder.Path()), root});
             // Each file is looked at through one handle on its folder, not
-            // by its whole path.
+            // by its whole path. The walk never enters a link below the
+            // chosen folder; the chosen folder itself may be one.
+            const bool isTop = folder.Path() == top.Path();
             const int dir = ::open(walked.folders.back().path.constData(),
-                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isTop ? 0 : O_NOFOLLOW));
             if (dir < 0) {
                 walked.problems.push_back({folder.Path(), describeError(errno)});
                 return true;
