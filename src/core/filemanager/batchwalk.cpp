@@ -1,4 +1,4 @@
-#include "filemanager/batchwalk.h"
+#include "core/filemanager/batchwalk.h"
 
 #include <QDir>
 
