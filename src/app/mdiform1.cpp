@@ -60,6 +60,7 @@ void MDIForm1::buildMenus()
     menuRec = addItem(menuFile, "menuRec", QStringLiteral("文件信息记录(&R)"));
     menumove = addItem(menuFile, "menumove", QStringLiteral("文件批量管理(&M)"));
     g1 = addItem(menuFile, "g1", QStringLiteral("重复文件批量删除(&D)"));
+    menusame = addItem(menuFile, "menusame", QStringLiteral("查找内容相同的文件(&C)"));
     // Whether the tools' deletes go to the desktop's trash; kept in the
     // user's settings, read by each batch as it starts.
     menuTrash = addItem(menuFile, "menuTrash", QStringLiteral("删除时移到回收站(&T)"));
@@ -86,6 +87,7 @@ void MDIForm1::buildMenus()
     connect(menuRec, &QAction::triggered, this, &MDIForm1::menuRec_Click);
     connect(menumove, &QAction::triggered, this, &MDIForm1::menumove_Click);
     connect(g1, &QAction::triggered, this, &MDIForm1::g1_Click);
+    connect(menusame, &QAction::triggered, this, &MDIForm1::menusame_Click);
     connect(menuTrash, &QAction::triggered, this, &MDIForm1::menuTrash_Click);
     connect(menuexit, &QAction::triggered, this, &MDIForm1::menuexit_Click);
     connect(menuviewdwg, &QAction::triggered, this, &MDIForm1::menuviewdwg_Click);
@@ -99,7 +101,7 @@ void MDIForm1::buildMenus()
     // The drawing encryption window does not exist: its entry stays greyed.
     menujmdwg->setEnabled(false);
     // Entries whose window is not part of the program are greyed too.
-    for (QAction* a : {menuRec, menumove, g1, menuviewdwg, menujmword, menureg, menudecompile, menuCpVb, menuTip,
+    for (QAction* a : {menuRec, menumove, g1, menusame, menuviewdwg, menujmword, menureg, menudecompile, menuCpVb, menuTip,
                        menuabout}) {
         const ToolWindowEntry* e = entry(a->objectName());
         a->setEnabled(e && e->create);
@@ -191,6 +193,7 @@ void MDIForm1::MDIForm_Load()
 void MDIForm1::menuRec_Click() { showToolWindow(QStringLiteral("menuRec")); }
 void MDIForm1::menumove_Click() { showToolWindow(QStringLiteral("menumove")); }
 void MDIForm1::g1_Click() { showToolWindow(QStringLiteral("g1")); }
+void MDIForm1::menusame_Click() { showToolWindow(QStringLiteral("menusame")); }
 void MDIForm1::menuTrash_Click(bool checked)
 {
     saveDeleteToTrashSetting(checked);

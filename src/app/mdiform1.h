@@ -47,6 +47,7 @@ public:
     QAction* menuRec = nullptr;
     QAction* menumove = nullptr;
     QAction* g1 = nullptr;
+    QAction* menusame = nullptr;
     QAction* menuTrash = nullptr;
     QAction* menuexit = nullptr;
     QAction* menuviewdwg = nullptr;
@@ -63,6 +64,7 @@ public slots:
     void menuRec_Click();
     void menumove_Click();
     void g1_Click();
+    void menusame_Click();
     void menuTrash_Click(bool checked);
     void menuexit_Click();
     void menuviewdwg_Click();

@@ -8,6 +8,7 @@
 #include "gui/duplicates/frmdlg.h"
 #include "gui/filemanager/frmmove.h"
 #include "gui/records/frmrec.h"
+#include "gui/same/frmsame.h"
 #include "gui/about/frmabout.h"
 #include "gui/about/frmtip.h"
 
@@ -31,6 +32,7 @@ std::vector<ToolWindowEntry> toolWindowCatalog()
         {QStringLiteral("menuRec"), true, true, make<frmrec>()},
         {QStringLiteral("menujmword"), true, true, make<frmjmword>()},
         {QStringLiteral("g1"), false, true, make<FrmDlg>()},
+        {QStringLiteral("menusame"), false, true, make<frmsame>()},
         {QStringLiteral("menuviewdwg"), false, true, make<FrmViewdwg>()},
         {QStringLiteral("menudecompile"), false, true, make<Frmdecp>()},
         {QStringLiteral("menuCpVb"), false, true, make<frmCompile>()},

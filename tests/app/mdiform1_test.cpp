@@ -72,7 +72,7 @@ TEST(MainWindow, MenuTreeIsExactlyAsDesigned)
     MDIForm1 w(fakeCatalog());
     const QList<QAction*> tops = w.menuBar()->actions();
     const std::vector<std::pair<QString, QStringList>> expected{
-        {"文件工具(&F)", {"menuRec|文件信息记录(&R)", "menumove|文件批量管理(&M)", "g1|重复文件批量删除(&D)", "menuTrash|删除时移到回收站(&T)", "menuexit|退出(&X)"}},
+        {"文件工具(&F)", {"menuRec|文件信息记录(&R)", "menumove|文件批量管理(&M)", "g1|重复文件批量删除(&D)", "menusame|查找内容相同的文件(&C)", "menuTrash|删除时移到回收站(&T)", "menuexit|退出(&X)"}},
         {"文件查看(&V)", {"menuviewdwg|DWG文件(&D)"}},
         {"系统工具(&S)", {"menujmword|批量加密Word文档(&W)", "menujmdwg|批量加密AutoCAD文档(&A)", "menureg|ocx,dll批量注册(&O)"}},
         {"编程工具(&T)", {"menudecompile|chm文件批量反编译(&D)", "menuCpVb|批量编译VB6工程(&C)"}},

@@ -7,12 +7,12 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
 
 class QProgressDialog;
-class QWidget;
 
 namespace kestrune {
 
