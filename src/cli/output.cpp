@@ -52,11 +52,6 @@ void resultBytes(const QByteArray& bytes)
     writeResult(bytes);
 }
 
-void resultLine(const QString& text)
-{
-    writeResult(encodeFileName(text));
-}
-
 void message(const QString& text)
 {
     QByteArray bytes;

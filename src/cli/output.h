@@ -24,11 +24,6 @@ void result(const QString& path);
 // One result on standard output in the bytes given.
 void resultBytes(const QByteArray& bytes);
 
-// One line of text on standard output whose names are kept in their exact
-// bytes (a name mapped from bytes that are not UTF-8 is written as those
-// bytes).
-void resultLine(const QString& text);
-
 // A message on standard error, each of its lines on a line of its own.
 void message(const QString& text);
 

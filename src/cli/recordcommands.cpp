@@ -10,6 +10,7 @@
 #include "core/records/sizequery.h"
 
 #include <QDateTime>
+#include <QDir>
 
 namespace kestrune::cli {
 
@@ -26,13 +27,21 @@ std::unique_ptr<RecordStore> openRecords()
     return store;
 }
 
+QString absolutePath(const QString& path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    return QDir::cleanPath(currentFolderPath() + QLatin1Char('/') + path);
+}
+
 }  // namespace
 
 int recordCommand(Session& session, const Parsed& p)
 {
-    const QString path = p.args.value(0);
-    if (path.isEmpty())
+    if (p.args.value(0).isEmpty())
         return usageError(QStringLiteral("没有输入要记录路径!"));
+    // The log keeps the folder as a path that means the same later.
+    const QString path = absolutePath(p.args.value(0));
     std::unique_ptr<RecordStore> store = openRecords();
     if (!store)
         return kExitFailed;
@@ -59,6 +68,9 @@ int recordCommand(Session& session, const Parsed& p)
                 message(cancelledText(run.handled) + QStringLiteral("\n本次没有保存任何记录。"));
                 return kExitFailed;
             case RecordRun::Outcome::NoFiles:
+                // The window passes over such a folder silently; a script
+                // is told why nothing was logged.
+                message(QStringLiteral("该目录中没有文件,没有记录任何文件信息。"));
                 return kExitOk;
             case RecordRun::Outcome::NoFolder:
                 message(QStringLiteral("指定的目录不存在!"));
@@ -178,7 +190,7 @@ int logCommand(Session&, const Parsed& p)
         QStringList fields;
         for (const QVariant& v : row)
             fields << (v.isValid() ? v.toString() : QString());
-        resultBytes(fields.join(QLatin1Char('\t')).toUtf8());
+        result(fields.join(QLatin1Char('\t')));  // the folder in its exact bytes
     }
     return kExitOk;
 }
