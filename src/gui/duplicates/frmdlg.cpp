@@ -2,6 +2,7 @@
 
 #include "gui/common/batchprogress.h"
 #include "core/batch/failurelist.h"
+#include "core/duplicates/listdelete.h"
 #include "core/system/platform.h"
 #include "core/fs/trash.h"
 #include "core/same/samedelete.h"
@@ -419,38 +420,18 @@ void FrmDlg::deleteEntries(bool markedOnly)
     for (int i = 0; i < m_found->count(); ++i)
         if (!markedOnly || m_found->isMarked(i))
             paths << m_found->entry(i);
-    struct Deleted {
-        int handled = 0;
-        bool cancelled = false;
-        FailureList failed;
-    };
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
-    m_batch.run<Deleted>(
-        [paths, toTrash](ProgressSink& progress) {
-            progress.setTotal(int(paths.size()));
-            const FileSystemObject fso;
-            std::optional<TrashCan> trash;
-            if (toTrash)
-                trash.emplace();
-            Deleted deleted;
-            for (const QString& path : paths) {
-                if (!progress.step(deleted.handled, path)) {
-                    deleted.cancelled = true;
-                    break;
-                }
-                QString why;
-                if (!deleteListedFile(fso, path, trash ? &*trash : nullptr, &why))
-                    deleted.failed.add(path, why);
-                ++deleted.handled;
-            }
-            return deleted;
-        },
-        [this](Deleted deleted) {
+    m_batch.run<ListedDeletion>(
+        [paths, toTrash](ProgressSink& progress) { return deleteListedFiles(paths, toTrash, progress); },
+        [this](ListedDeletion deleted) {
             // The entries stay, marked as they were. A cancel and the files
             // left undone are told in one message; a run that deleted every
             // file says nothing.
-            const QString text = batchEndText(deleted.cancelled, deleted.handled, kNotDeleted, deleted.failed);
+            FailureList failed;
+            for (const auto& [path, why] : std::as_const(deleted.notDeleted))
+                failed.add(path, why);
+            const QString text = batchEndText(deleted.cancelled, deleted.handled, kNotDeleted, failed);
             if (!text.isEmpty())
                 message(text);
         });
