@@ -8,13 +8,16 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QProgressDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -343,4 +346,72 @@ TEST(RunProgram, AProgramWhoseOwnerGoesFirstIsEndedWithoutReport)
     }
     QApplication::processEvents();
     EXPECT_FALSE(reported);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+class BatchWindow : public QDialog {
+public:
+    WindowBatch batch{this};
+
+protected:
+    void closeEvent(QCloseEvent* event) override { batch.holdClose() ? event->ignore() : QDialog::closeEvent(event); }
+};
+
+// A walk that steps until `release`, then two programs, the second failing.
+void walkThenPrograms(BatchWindow& w, std::atomic<bool>& release, std::function<void()> atPrograms,
+                      std::vector<int>& exitCodes)
+{
+    w.batch.run<int, ProgramRunner>(
+        [&release](ProgressSink& progress) {
+            for (int i = 0; !release && progress.step(i, QStringLiteral("/data/walk")); ++i)
+                QThread::msleep(1);
+            return 0;
+        },
+        [atPrograms](int) {
+            auto runner = std::make_unique<ProgramRunner>(2);
+            for (const char* c : {"sleep 0.3", "sleep 0.3; exit 4"})
+                runner->add({QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(c)}, {}, {}});
+            atPrograms();
+            return runner;
+        },
+        &ProgramRunner::allEnded,
+        [&exitCodes](ProgramRunner& programs) {
+            for (int i = 0; i < programs.size(); ++i)
+                exitCodes.push_back(programs.outcome(i)->end.exitCode);
+        });
+}
+}  // namespace
+
+TEST(WindowBatch, AWalkThenItsProgramsKeepOneDialogAndAClosedWindowStartsNoProgram)
+{
+    BatchProgress::setShowDelay(0);
+    BatchWindow w;
+    w.show();
+    std::atomic<bool> release{false};
+    std::vector<int> exitCodes;
+    QPointer<QProgressDialog> walkDialog;
+    std::optional<bool> sameDialog;
+    walkThenPrograms(w, release, [&] {
+        QTimer::singleShot(100, &w, [&] { sameDialog = walkDialog && walkDialog->isVisible(); });
+    }, exitCodes);
+    ASSERT_TRUE(spinUntil([&] { return (walkDialog = w.findChild<QProgressDialog*>()) && walkDialog->isVisible(); }));
+    release = true;
+    ASSERT_TRUE(finishBatches());
+    EXPECT_EQ(exitCodes, (std::vector<int>{0, 4}));
+    EXPECT_EQ(sameDialog, true);
+    BatchProgress::setShowDelay(500);
+
+    // Closed during the walk: the walk stops, no program starts, no result.
+    release = false;
+    exitCodes.clear();
+    bool madePrograms = false;
+    walkThenPrograms(w, release, [&] { madePrograms = true; }, exitCodes);
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(finishBatches());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(madePrograms);
+    EXPECT_TRUE(exitCodes.empty());
 }
