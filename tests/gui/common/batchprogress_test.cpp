@@ -358,56 +358,60 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override { batch.holdClose() ? event->ignore() : QDialog::closeEvent(event); }
 };
-
-// A walk that steps until `release`, then two programs, the second failing.
-void walkThenPrograms(BatchWindow& w, std::atomic<bool>& release, std::function<void()> atPrograms,
-                      std::vector<int>& exitCodes)
-{
-    w.batch.run<int, ProgramRunner>(
-        [&release](ProgressSink& progress) {
-            for (int i = 0; !release && progress.step(i, QStringLiteral("/data/walk")); ++i)
-                QThread::msleep(1);
-            return 0;
-        },
-        [atPrograms](int) {
-            auto runner = std::make_unique<ProgramRunner>(2);
-            for (const char* c : {"sleep 0.3", "sleep 0.3; exit 4"})
-                runner->add({QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(c)}, {}, {}});
-            atPrograms();
-            return runner;
-        },
-        &ProgramRunner::allEnded,
-        [&exitCodes](ProgramRunner& programs) {
-            for (int i = 0; i < programs.size(); ++i)
-                exitCodes.push_back(programs.outcome(i)->end.exitCode);
-        });
-}
 }  // namespace
 
+// A walk that steps until released, then two programs that wait for a
+// file, the second failing.
 TEST(WindowBatch, AWalkThenItsProgramsKeepOneDialogAndAClosedWindowStartsNoProgram)
 {
     BatchProgress::setShowDelay(0);
+    test::TempDir dir;
+    const QString gate = dir.file(QStringLiteral("gate"));
     BatchWindow w;
     w.show();
     std::atomic<bool> release{false};
+    bool madePrograms = false;
     std::vector<int> exitCodes;
+    auto start = [&] {
+        w.batch.run<int, ProgramRunner>(
+            [&](ProgressSink& p) {
+                for (int i = 0; !release && p.step(i, QStringLiteral("/data/walk")); ++i)
+                    QThread::msleep(1);
+                return 0;
+            },
+            [&](int) {
+                auto runner = std::make_unique<ProgramRunner>(2);
+                for (const char* end : {"", "; exit 4"})
+                    runner->add({QStringLiteral("/bin/sh"),
+                                 {QStringLiteral("-c"), QStringLiteral("until [ -e \"$0\" ]; do sleep 0.02; done") + end, gate},
+                                 {},
+                                 {}});
+                madePrograms = true;
+                return runner;
+            },
+            &ProgramRunner::allEnded,
+            [&](ProgramRunner& r) {
+                for (int i = 0; i < r.size(); ++i)
+                    exitCodes.push_back(r.outcome(i)->end.exitCode);
+            });
+    };
+    start();
     QPointer<QProgressDialog> walkDialog;
-    std::optional<bool> sameDialog;
-    walkThenPrograms(w, release, [&] {
-        QTimer::singleShot(100, &w, [&] { sameDialog = walkDialog && walkDialog->isVisible(); });
-    }, exitCodes);
     ASSERT_TRUE(spinUntil([&] { return (walkDialog = w.findChild<QProgressDialog*>()) && walkDialog->isVisible(); }));
     release = true;
+    ASSERT_TRUE(spinUntil([&] { return madePrograms; }));
+    QApplication::processEvents();
+    EXPECT_TRUE(walkDialog && walkDialog->isVisible());  // it goes on over the programs
+    dir.write(QStringLiteral("gate"));
     ASSERT_TRUE(finishBatches());
     EXPECT_EQ(exitCodes, (std::vector<int>{0, 4}));
-    EXPECT_EQ(sameDialog, true);
     BatchProgress::setShowDelay(500);
 
     // Closed during the walk: the walk stops, no program starts, no result.
     release = false;
+    madePrograms = false;
     exitCodes.clear();
-    bool madePrograms = false;
-    walkThenPrograms(w, release, [&] { madePrograms = true; }, exitCodes);
+    start();
     w.close();
     EXPECT_TRUE(w.isVisible());
     ASSERT_TRUE(finishBatches());
