@@ -1,6 +1,7 @@
 #include "gui/duplicates/frmdlg.h"
 
 #include "gui/common/batchprogress.h"
+#include "core/duplicates/listdelete.h"
 #include "core/system/platform.h"
 #include "core/fs/trash.h"
 #include "core/same/samedelete.h"
@@ -411,31 +412,11 @@ void FrmDlg::deleteEntries(bool markedOnly)
     for (int i = 0; i < m_found->count(); ++i)
         if (!markedOnly || m_found->isMarked(i))
             paths << m_found->entry(i);
-    struct Deleted {
-        int handled = 0;
-        bool cancelled = false;
-    };
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
-    m_batch.run<Deleted>(
-        [paths, toTrash](ProgressSink& progress) {
-            progress.setTotal(int(paths.size()));
-            const FileSystemObject fso;
-            std::optional<TrashCan> trash;
-            if (toTrash)
-                trash.emplace();
-            Deleted deleted;
-            for (const QString& path : paths) {
-                if (!progress.step(deleted.handled, path)) {
-                    deleted.cancelled = true;
-                    break;
-                }
-                deleteListedFile(fso, path, trash ? &*trash : nullptr);
-                ++deleted.handled;
-            }
-            return deleted;
-        },
-        [this](Deleted deleted) {
+    m_batch.run<ListedDeletion>(
+        [paths, toTrash](ProgressSink& progress) { return deleteListedFiles(paths, toTrash, progress); },
+        [this](ListedDeletion deleted) {
             // The entries stay, marked as they were.
             if (deleted.cancelled)
                 message(BatchProgress::cancelledText(deleted.handled));
