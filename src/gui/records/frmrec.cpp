@@ -153,8 +153,12 @@ void frmrec::setRecordControlsEnabled(bool enabled)
 void frmrec::refreshLog()
 {
     Data2->requery();
-    if (const auto contents = m_store->read(QString::fromLatin1(kLogTable)))
+    if (const auto contents = m_store->read(QString::fromLatin1(kLogTable))) {
         fillGridModel(m_logModel, *contents);
+        // Whole folders and times: the grid scrolls sideways rather than
+        // cutting them.
+        MSF1->resizeColumnsToContents();
+    }
 }
 
 void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMessage)
