@@ -20,6 +20,7 @@
 #include "gui/filemanager/frmmove.h"
 #include "gui/records/frmlog.h"
 #include "gui/records/frmrec.h"
+#include "gui/same/frmsame.h"
 #include "core/batch/batchrunner.h"
 #include "gui/about/frmabout.h"
 #include "gui/about/frmtip.h"
@@ -31,6 +32,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,9 +42,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace kestrune;
@@ -68,6 +72,33 @@ void writeFile(const QString& path, const QByteArray& bytes)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         std::exit(2);
     }
+}
+
+// Eight bits a pixel and the strongest compression keep the pictures small;
+// windows have few colours. Where a window has more than 256 (smooth text on
+// grey panels), its 256 most frequent colours are kept and every other pixel
+// takes the nearest of them: a fixed palette would turn smooth text into
+// jagged black and grey panels into white.
+QImage toPalette(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, qsizetype> counts;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x)
+            ++counts[line[x] | 0xff000000u];
+    }
+    std::vector<std::pair<qsizetype, QRgb>> byCount;
+    byCount.reserve(size_t(counts.size()));
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        byCount.emplace_back(it.value(), it.key());
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    QList<QRgb> table;
+    for (size_t i = 0; i < byCount.size() && i < 256; ++i)
+        table << byCount[i].second;
+    return rgb.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
 }
 
 }  // namespace
@@ -98,14 +129,21 @@ int main(int argc, char* argv[])
     for (const char* name : {"年度报告.doc", "会议纪要.txt", "预算表.xls", "说明.chm", "图纸/总平面图.dwg",
                              "图纸/一层平面.dwg", "照片/封面.jpg"})
         writeFile(docs + QLatin1Char('/') + QString::fromUtf8(name), QByteArray(1024 + qstrlen(name) * 97, 'k'));
-    for (const char* name : {"2025/年度报告.doc", "2025/预算表.xls", "旧/会议纪要.txt", "旧/其他.txt"})
+    for (const char* name : {"2025/预算表.xls", "旧/会议纪要.txt", "旧/其他.txt"})
         writeFile(backup + QLatin1Char('/') + QString::fromUtf8(name), QByteArray(2048, 'b'));
+    // One true copy among them, which the duplicate finder marks as such.
+    writeFile(backup + QStringLiteral("/2025/年度报告.doc"), QByteArray(1024 + qstrlen("年度报告.doc") * 97, 'k'));
+
+    // Downloads that are copies of documents under other names, for the
+    // window that finds identical files.
+    const QString downloads = temp.path() + QStringLiteral("/下载");
+    for (const char* name : {"年度报告.doc", "预算表.xls"})
+        writeFile(downloads + QLatin1Char('/') + QString::fromUtf8(name).replace(QLatin1Char('.'), QStringLiteral("(1).")),
+                  QByteArray(1024 + qstrlen(name) * 97, 'k'));
 
     int failures = 0;
     auto saveImage = [&](const QImage& image, const char* name) {
-        // Eight bits a pixel and the strongest compression keep the pictures
-        // small; windows have few colours.
-        const QImage picture = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+        const QImage picture = toPalette(image);
         const QString file = out + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
         if (!picture.save(file, "PNG", 0)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
@@ -124,6 +162,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<frmrec> rec;
     std::unique_ptr<FrmDlg> dlg;
     std::unique_ptr<FrmViewdwg> viewer;
+    std::unique_ptr<frmsame> same;
 
     std::vector<std::function<void()>> steps{
         // The main window with its first menu open, the menu drawn in.
@@ -195,6 +234,22 @@ int main(int argc, char* argv[])
         [&] {
             save(dlg.get(), "duplicates");
             dlg.reset();
+        },
+        // Identical files in three folders, all but one of each group checked.
+        [&] {
+            same = std::make_unique<frmsame>(&main);
+            same->show();
+            for (const QString& folder : {docs, backup, downloads}) {
+                same->Text1->setText(folder);
+                same->Command1_Click();
+            }
+            same->folders().setMarked(0, true);
+            same->Command3_Click();
+        },
+        [&] {
+            same->Command4_Click();
+            save(same.get(), "same");
+            same.reset();
         },
         // The drawing viewer with a drawing's preview, and the preview window.
         [&] {

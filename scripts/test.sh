@@ -11,7 +11,6 @@
 # death a test expected.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-
 sanitize=""
 if [ "${1:-}" = "--sanitize" ]; then
   sanitize=${2:?"--sanitize needs a list: address,undefined or thread"}
@@ -19,7 +18,8 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 if [ -z "$sanitize" ]; then
-  "$here/scripts/setup.sh"
+  # Warnings fail the build here.
+  KESTRUNE_WERROR=ON "$here/scripts/setup.sh"
 
   # The fuzz targets must keep building; each one runs once over its seeds.
   if ls "$here"/fuzz/*/CMakeLists.txt >/dev/null 2>&1; then

@@ -1,6 +1,7 @@
 #include "gui/filemanager/frmmove.h"
 
-#include "core/filemanager/batchwalk.h"
+#include "core/filemanager/batchcheck.h"
+#include "core/filemanager/batchresult.h"
 #include "core/system/appicon.h"
 #include "gui/common/batchprogress.h"
 #include "core/system/platform.h"
@@ -146,34 +147,14 @@ void frmmove::Option1_Click(int index)
 
 void frmmove::Command3_Click()
 {
-    if (Text1->text().isEmpty()) {
-        information(QStringLiteral("必须先指定源!"));
-        return;
-    }
     if (!m_fso)
         m_fso.emplace();
-    // A source or destination that is not a folder would walk nothing or
-    // send every file to the root folder: refuse before anything is touched.
-    if (trimBlanks(Text1->text()).isEmpty() || !m_fso->FolderExists(Text1->text())) {
-        information(QStringLiteral("指定的源目录不存在!"));
+    const BatchFolders folders = checkBatchFolders(*m_fso, Text1->text(), Text2->text(), FilterOp);
+    if (folders.refusal != BatchRefusal::None) {
+        information(batchRefusalText(folders.refusal));
         return;
     }
-    if (FilterOp == kOpMove || FilterOp == kOpCopy) {
-        if (trimBlanks(Text2->text()).isEmpty()) {
-            information(QStringLiteral("必须先指定目标!"));
-            return;
-        }
-        if (!m_fso->FolderExists(Text2->text())) {
-            information(QStringLiteral("指定的目标目录不存在!"));
-            return;
-        }
-    }
-    try {
-        m_source = m_fso->GetFolder(Text1->text());
-    } catch (const FsError&) {
-        information(QStringLiteral("指定的源目录不存在!"));
-        return;
-    }
+    m_source = folders.source;
     sf(m_source, Check1->checkState() != Qt::Unchecked);
 }
 
@@ -195,22 +176,19 @@ void frmmove::sf(const Folder& folder, bool cas)
             self->information(QStringLiteral("已选中操作多种类型文件,但没有指定!"));
         return QVariant();
     };
-    struct Outcome {
-        int handled = 0;
-        bool stopped = false;
-    };
-    m_batch.run<Outcome>(
+    m_batch.run<BatchWalkResult>(
         [folder, cas, inputs, typeListMissing](ProgressSink& progress) {
             BatchInputs in = inputs;
             in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
-            Outcome outcome;
-            outcome.handled = batchWalk(folder, cas, in, &progress, &outcome.stopped);
-            return outcome;
+            return runBatchWalk(folder, cas, in, &progress);
         },
-        [this](Outcome outcome) {
-            // A walk that runs to its end shows nothing.
-            if (outcome.stopped)
-                information(BatchProgress::cancelledText(outcome.handled));
+        [this, operation = inputs.operation](BatchWalkResult result) {
+            // A walk that runs to its end and handles every file shows
+            // nothing; a cancel and the files left undone are told in one
+            // message.
+            const QString text = batchEndMessage(result, operation);
+            if (!text.isEmpty())
+                information(text);
         });
 }
 
