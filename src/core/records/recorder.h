@@ -42,7 +42,8 @@ using RecordProgress = std::function<bool(const File& file, int handled)>;
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
                        int nameLimit = 0, const RecordProgress& progress = {});
 
-// Appends one log record: the folder text as given and the time.
+// Appends one log record: the folder text as given (a name that is not
+// UTF-8 in its readable form) and the time.
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
 
 }  // namespace kestrune
