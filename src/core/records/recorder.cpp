@@ -3,6 +3,7 @@
 #include "core/fs/fsnames.h"
 #include "core/fs/mimecache.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -75,6 +76,9 @@ public:
             m_thread.join();
     }
     bool failed() const { return m_failed.load(std::memory_order_acquire); }
+    // The records the table refused, by their place in the run, and why;
+    // read once the thread has been joined.
+    const std::vector<std::pair<size_t, QString>>& dropped() const { return m_dropped; }
 
 private:
     void run()
@@ -92,17 +96,20 @@ private:
                         return;
                     available = m_ready;
                 }
-                if (!store(m_records[i], m_names[i], types, aliases[i])) {
+                const TableAppender::Added added = store(m_records[i], m_names[i], types, aliases[i]);
+                if (added == TableAppender::Added::Failed) {
                     m_failed.store(true, std::memory_order_release);
                     return;
                 }
+                if (added == TableAppender::Added::Dropped)
+                    m_dropped.push_back({i, m_appender.dropReason()});
             }
         } catch (...) {
             m_failed.store(true, std::memory_order_release);
         }
     }
 
-    bool store(const ReadRecord& r, const QString& name, MimeNameCache& types, const QString& shortName)
+    TableAppender::Added store(const ReadRecord& r, const QString& name, MimeNameCache& types, const QString& shortName)
     {
         m_appender.bindText(0, leftCharacters(name, m_nameLimit));
         m_appender.bindText(1, types.comment(name));
@@ -119,7 +126,7 @@ private:
         else
             m_appender.bindNull(3);
         m_appender.bindText(4, shortName);
-        return m_appender.add() != TableAppender::Added::Failed;
+        return m_appender.add();
     }
 
     TableAppender& m_appender;
@@ -132,6 +139,7 @@ private:
     size_t m_ready = 0;
     bool m_stop = false;
     std::atomic<bool> m_failed{false};
+    std::vector<std::pair<size_t, QString>> m_dropped;
 };
 
 // The records are handed over in batches of this many.
@@ -177,6 +185,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
     RecordWriter writer(appender, names, nameLimit, records);
     writer.start();
     bool cancelled = false;
+    std::vector<std::pair<size_t, QString>> unread;
     size_t i = 0;
     for (; i < files.size(); ++i) {
         if (progress && !progress(files[i], int(i))) {
@@ -185,13 +194,17 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         }
         if (writer.failed())
             break;
-        // A file that cannot be looked at leaves size and date empty.
+        // A file that cannot be looked at leaves size and date empty (and
+        // is named when the run has ended).
         ReadRecord& r = records[i];
         try {
             const File::Status status = files[i].SizeAndModified();
             r.size = status.size;
             r.modifiedMSecs = status.modifiedMSecs;
-        } catch (...) {
+        } catch (const FsError& e) {
+            unread.push_back({i, e.message()});
+        } catch (const std::exception& e) {
+            unread.push_back({i, QString::fromLocal8Bit(e.what())});
         }
         if ((i + 1) % kHandOver == 0)
             writer.ready(i + 1);
@@ -222,7 +235,26 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         return run;
     }
     run.outcome = RecordRun::Outcome::Recorded;
+    // The failures in the folder's order: a refused record is not stored at
+    // all, so its reading failure (if any) is not told twice.
+    std::vector<std::pair<size_t, QString>> failures;
+    for (const auto& [index, why] : unread)
+        failures.push_back({index, QStringLiteral("大小和修改时间未能读取（%1）").arg(why)});
+    for (const auto& [index, why] : writer.dropped())
+        failures.push_back({index, QStringLiteral("数据库拒绝了这条记录（%1）").arg(why)});
+    std::stable_sort(failures.begin(), failures.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t k = 0; k < failures.size(); ++k) {
+        if (k + 1 < failures.size() && failures[k + 1].first == failures[k].first)
+            continue;  // the refusal, added after the reading failure, is told
+        run.failures.add(files[failures[k].first].Path(), failures[k].second);
+    }
     return run;
+}
+
+QString recordFailureHeading()
+{
+    return QStringLiteral("以下文件未能完整记录:");
 }
 
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/batch/failurelist.h"
 #include "core/records/recordstore.h"
 #include "core/fs/fso.h"
 
@@ -28,7 +29,13 @@ struct RecordRun {
     int dropped = 0;
     int handled = 0;  // files read before the run ended
     QString error;  // for ListFailed and StoreFailed
+    // Recorded: the files whose size and date could not be read (their
+    // records hold neither) and those whose records the table refused.
+    FailureList failures;
 };
+
+// The heading of the message that names a run's failures.
+QString recordFailureHeading();
 
 // Asked before each file with the file and how many were handled before it;
 // false stops the run there.

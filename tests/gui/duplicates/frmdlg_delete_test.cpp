@@ -1,13 +1,11 @@
-// The duplicate finder's marks and deletes: current, marked and all, cancelled
-// midway, and where the deleted files go.
-
+// The duplicate finder's deletes: the current, the marked or every entry,
+// cancelled part-way, into the trash or for good, and the files that could
+// not go named in one message.
 #include "gui/duplicates/frmdlg.h"
 #include "gui/common/batchprogress.h"
 
-#include "app/mdiform1.h"
-#include "app/windowcatalog.h"
 #include "support/batchwait.h"
-#include "support/frmdlgdriver.h"
+#include "support/duplicateswindow.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 #include "support/rawnames.h"
@@ -15,58 +13,22 @@
 #include "core/duplicates/duplicatesearch.h"
 #include "core/fs/trash.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
 using namespace kestrune;
-using namespace kestrune::test;
-
-TEST(FrmDlgWindow, ClicksToggleMarksOfAnyNumberOfEntries)
-{
-    Shown s;
-    FrmDlg& w = s.w;
-    QStringList paths;
-    for (int i = 0; i < 40; ++i)
-        paths << QStringLiteral("/f/%1").arg(i);
-    w.found().append(paths);
-    QApplication::processEvents();
-
-    clickEntry(w.List3, 2);
-    clickEntry(w.List3, 5);
-    clickEntry(w.List3, 39);
-    EXPECT_EQ(w.found().markedCount(), 3);
-    EXPECT_TRUE(w.found().isMarked(2) && w.found().isMarked(5) && w.found().isMarked(39));
-    EXPECT_EQ(w.List3->currentIndex().row(), 39);
-    clickEntry(w.List3, 5);
-    EXPECT_FALSE(w.found().isMarked(5));
-    EXPECT_EQ(w.List3->currentIndex().row(), 5);
-    EXPECT_EQ(w.found().index(2).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-    EXPECT_EQ(w.found().index(5).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-
-    // The space bar toggles the current entry.
-    w.List3->setFocus();
-    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-    QApplication::sendEvent(w.List3, &space);
-    EXPECT_TRUE(w.found().isMarked(5));
-    EXPECT_EQ(w.found().markedCount(), 3);
-
-    w.Command9->click();
-    EXPECT_EQ(w.found().markedCount(), 40);
-    w.Command8->click();
-    EXPECT_EQ(w.found().markedCount(), 0);
-    EXPECT_EQ(w.found().count(), 40);
-}
+using kestrune::test::expectNotDeleted;
+using kestrune::test::finishBatches;
+using kestrune::test::marks;
+using kestrune::test::native;
+using kestrune::test::scripted;
+using kestrune::test::select;
+using kestrune::test::Shown;
+using kestrune::test::TempDir;
 
 TEST(FrmDlgWindow, DeletesCurrentMarkedOrAllFilesAndKeepsTheEntries)
 {
@@ -89,29 +51,38 @@ TEST(FrmDlgWindow, DeletesCurrentMarkedOrAllFilesAndKeepsTheEntries)
     EXPECT_FALSE(QFileInfo::exists(paths[3]));
     EXPECT_TRUE(QFileInfo::exists(paths[2]) && QFileInfo::exists(paths[4]));
 
+    EXPECT_TRUE(scripted().log.empty());
+
     // The marked entries: one is already gone, one read-only; both are passed
-    // over and the one after them is still deleted.
+    // over, the one after them is still deleted, and the two are named.
     kestrune::test::setReadOnly(paths[0], true);
     for (int i : {0, 3, 4})
         w.found().setMarked(i, true);
     w.Command11->click();
     ASSERT_TRUE(finishBatches());
+    expectNotDeleted({paths[0], paths[3]});
     EXPECT_TRUE(QFileInfo::exists(paths[0]));
     EXPECT_FALSE(QFileInfo::exists(paths[4]));
     EXPECT_TRUE(QFileInfo::exists(paths[1]) && QFileInfo::exists(paths[2]));
     EXPECT_EQ(w.found().entries(), paths);
     EXPECT_EQ(marks(w.found()), std::vector<bool>({true, false, false, true, true}));
 
-    // All of them, again without a word.
+    // All of them: those that could not go are named again.
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
+    expectNotDeleted({paths[0], paths[3], paths[4]});
     EXPECT_FALSE(QFileInfo::exists(paths[1]) || QFileInfo::exists(paths[2]));
     EXPECT_TRUE(QFileInfo::exists(paths[0]));
     EXPECT_EQ(w.found().entries(), paths);
     EXPECT_EQ(w.found().markedCount(), 3);
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_TRUE(scripted().log.empty());
+    expectNotDeleted(paths);
+
+    // The current entry alone, when it cannot go.
+    select(w.List3, 0);
+    w.Command10->click();
+    expectNotDeleted({paths[0]});
 }
 
 TEST(FrmDlgWindow, DeleteAllAfterASearchTakesTheListedFileTooButNoPattern)
@@ -199,7 +170,13 @@ TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
     BatchProgress::setTestHook([&](const QString& doing, int) { return doing == wanted[3]; });
     d.Command11->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_EQ(sp.messages(), QStringList({BatchProgress::cancelledText(1)}));
+    // The one it reached was already gone: the cancel and that file are
+    // told together.
+    ASSERT_EQ(sp.messages().size(), 1);
+    EXPECT_TRUE(sp.messages()[0].startsWith(BatchProgress::cancelledText(1) +
+                                            QStringLiteral("\n\n以下文件未能删除:\n") + wanted[2] +
+                                            QStringLiteral("：")))
+        << sp.messages()[0].toStdString();
     EXPECT_TRUE(t.exists("find/four.txt"));
     EXPECT_TRUE(t.exists("find/one.txt"));
 }
@@ -229,9 +206,12 @@ TEST(FrmDlgWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsOf
     w.found().append({first, second, raw, onStick, kept});
     select(w.List3, 0);
     w.Command10->click();
+    EXPECT_TRUE(scripted().log.empty());
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_TRUE(scripted().log.empty());
+    // The first entry went before: it and the file the read-only mount kept
+    // are named.
+    expectNotDeleted({first, kept});
     EXPECT_FALSE(QFileInfo::exists(first) || QFileInfo::exists(second) || QFileInfo::exists(onStick) ||
                  test::rawExists(t.file("home"), gbk));
     EXPECT_EQ(test::readBytes(kept), QByteArray("kept"));
@@ -265,6 +245,7 @@ TEST(FrmDlgWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsOf
     saveDeleteToTrashSetting(false);
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
+    expectNotDeleted({raw, kept});
     EXPECT_FALSE(QFileInfo::exists(first) || QFileInfo::exists(second) || QFileInfo::exists(onStick));
     EXPECT_EQ(test::trashEntries(own.trash()), QList<QByteArray>{gbk});
     EXPECT_TRUE(test::trashEntries(stickTrash).isEmpty());

@@ -3,14 +3,12 @@
 
 #include "app/mdiform1.h"
 #include "app/windowcatalog.h"
+#include "support/duplicateswindow.h"
 #include "support/batchwait.h"
-#include "support/frmdlgdriver.h"
 #include "support/scriptedplatform.h"
 #include "support/tempdir.h"
 #include "support/rawnames.h"
-#include "support/trashsupport.h"
 #include "core/duplicates/duplicatesearch.h"
-#include "core/fs/trash.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,7 +25,16 @@
 #include <gtest/gtest.h>
 
 using namespace kestrune;
-using namespace kestrune::test;
+using kestrune::test::finishBatches;
+using kestrune::test::Interaction;
+using kestrune::test::scripted;
+using kestrune::test::TempDir;
+
+using kestrune::test::clickEntry;
+using kestrune::test::marks;
+using kestrune::test::native;
+using kestrune::test::select;
+using kestrune::test::Shown;
 
 TEST(FrmDlgWindow, HasEveryControlWithItsCaptionInItsPlace)
 {
@@ -346,3 +353,38 @@ TEST(FrmDlgWindow, SearchRefusesEmptyListsAndAccumulatesResults)
     EXPECT_EQ(w.found().entries().mid(9), once.mid(0, 2));
 }
 
+TEST(FrmDlgWindow, ClicksToggleMarksOfAnyNumberOfEntries)
+{
+    Shown s;
+    FrmDlg& w = s.w;
+    QStringList paths;
+    for (int i = 0; i < 40; ++i)
+        paths << QStringLiteral("/f/%1").arg(i);
+    w.found().append(paths);
+    QApplication::processEvents();
+
+    clickEntry(w.List3, 2);
+    clickEntry(w.List3, 5);
+    clickEntry(w.List3, 39);
+    EXPECT_EQ(w.found().markedCount(), 3);
+    EXPECT_TRUE(w.found().isMarked(2) && w.found().isMarked(5) && w.found().isMarked(39));
+    EXPECT_EQ(w.List3->currentIndex().row(), 39);
+    clickEntry(w.List3, 5);
+    EXPECT_FALSE(w.found().isMarked(5));
+    EXPECT_EQ(w.List3->currentIndex().row(), 5);
+    EXPECT_EQ(w.found().index(2).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_EQ(w.found().index(5).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+
+    // The space bar toggles the current entry.
+    w.List3->setFocus();
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(w.List3, &space);
+    EXPECT_TRUE(w.found().isMarked(5));
+    EXPECT_EQ(w.found().markedCount(), 3);
+
+    w.Command9->click();
+    EXPECT_EQ(w.found().markedCount(), 40);
+    w.Command8->click();
+    EXPECT_EQ(w.found().markedCount(), 0);
+    EXPECT_EQ(w.found().count(), 40);
+}

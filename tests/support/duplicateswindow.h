@@ -1,14 +1,18 @@
 #pragma once
 
-// Driving the duplicate finder's window as its user does: clicks on list
-// entries, the current entry, the marks, and the window shown.
+// The duplicate finder's window in tests: shared by its test files.
 
 #include "gui/duplicates/frmdlg.h"
+#include "core/fs/fsnames.h"
+#include "support/scriptedplatform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QListView>
 #include <QMouseEvent>
+#include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -43,6 +47,22 @@ inline std::vector<bool> marks(PathListModel& m)
     for (int i = 0; i < m.count(); ++i)
         out.push_back(m.isMarked(i));
     return out;
+}
+
+// The one message shown since the last look names exactly `paths` (each
+// with a reason) under the delete heading; the record is cleared.
+inline void expectNotDeleted(const QStringList& paths)
+{
+    const QStringList shown = scripted().messages();
+    scripted().clear();
+    ASSERT_EQ(shown.size(), 1);
+    const QStringList lines = shown[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), paths.size() + 2) << shown[0].toStdString();
+    EXPECT_EQ(lines.first(), QStringLiteral("以下文件未能删除:"));
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        EXPECT_TRUE(lines[i + 1].startsWith(displayFileNameInLine(paths[i]) + QStringLiteral("：")))
+            << lines[i + 1].toStdString();
+    EXPECT_EQ(lines.last(), QStringLiteral("共 %1 个文件").arg(paths.size()));
 }
 
 // A window with shown controls, as the menu opens it.
