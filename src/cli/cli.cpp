@@ -373,7 +373,7 @@ int fileCommand(Session& session, const Parsed& p, int operation)
     };
     return runBatch<Outcome>(
         session,
-        [root, recurse, inputs](ProgressSink& progress) {
+        [root = root.Path(), recurse, inputs](ProgressSink& progress) {
             Outcome outcome;
             outcome.handled = batchWalk(root, recurse, inputs, &progress, &outcome.stopped);
             return outcome;
@@ -412,9 +412,6 @@ int dupesCommand(Session& session, const Parsed& p)
         session,
         [names, in, remove, trashing = *toTrash](ProgressSink& progress) {
             const FileSystemObject fso;
-            const SearchProgress stepper = [&progress](const QString& doing, int handled) {
-                return progress.step(handled, doing);
-            };
             // The two lists as the window builds them: typed entries once
             // each, a folder of names as "添加目录到列表" adds it.
             QStringList files;
@@ -425,7 +422,8 @@ int dupesCommand(Session& session, const Parsed& p)
                 if (fso.FolderExists(entry)) {
                     try {
                         bool stopped = false;
-                        files += newPathsOfTree(fso.GetFolder(entry), files, stepper, &stopped);
+                        fso.GetFolder(entry);  // one that cannot be opened is named
+                        files += newPathsOfTree(entry, files, &progress, &stopped);
                         if (stopped)
                             break;
                     } catch (const FsError& e) {
@@ -445,7 +443,7 @@ int dupesCommand(Session& session, const Parsed& p)
             }
             progress.setTotal(int(files.size()));
             DuplicateSearch search(fso);
-            outcome.search = search.run(files, folders, stepper);
+            outcome.search = search.run(files, folders, &progress);
             for (const QString& path : std::as_const(outcome.search.found))
                 result(path);
             if (!remove || outcome.search.cancelled)
@@ -453,6 +451,10 @@ int dupesCommand(Session& session, const Parsed& p)
             // "删除全部": every entry found, each file once.
             progress.setTotal(int(outcome.search.found.size()));
             QSet<QString> seen;
+            // Through the folders the search went, never through a link.
+            SearchRoots roots;
+            for (const QString& folder : std::as_const(folders))
+                roots.add(folder);
             std::optional<TrashCan> trash;
             if (trashing)
                 trash.emplace();
@@ -466,7 +468,7 @@ int dupesCommand(Session& session, const Parsed& p)
                     continue;
                 seen.insert(path);
                 QString why;
-                if (!deleteListedFile(fso, path, trash ? &*trash : nullptr, &why))
+                if (!deleteFoundFile(fso, roots, path, trash ? &*trash : nullptr, &why))
                     outcome.notDeleted << path + QLatin1Char('\t') + why;
             }
             return outcome;
@@ -524,9 +526,7 @@ int recordCommand(Session& session, const Parsed& p)
             }
             TableCursor fileInf(own, QString::fromLatin1(kFileInfTable));
             const FileSystemObject fso;
-            return recordFolder(fso, path, fileInf, 0, [&progress](const File& file, int handled) {
-                return progress.step(handled, [&] { return file.Path(); });
-            });
+            return recordFolder(fso, path, fileInf, 0, &progress);
         },
         [&store, path](RecordRun run) {
             switch (run.outcome) {
@@ -698,7 +698,7 @@ int decompileCommand(Session& session, const Parsed& p)
     });
     QTimer::singleShot(0, &walker, [&] {
         walker.start<HelpFiles>(
-            [source, recurse, prefix](ProgressSink& progress) {
+            [source = source.Path(), recurse, prefix](ProgressSink& progress) {
                 return findHelpFiles(source, recurse, prefix, &progress);
             },
             [&](HelpFiles found) {

@@ -85,43 +85,42 @@ void walkRoots(const SameOptions& options, ProgressSink* progress, Walked& walke
             walked.problems.push_back({options.folders[root], e.message()});
             continue;
         }
-        walkFolders(top, true, [&](const Folder& folder) {
-            if (progress
-                && !progress->step(int(walked.entries.size()), [&folder] { return folder.Path(); })) {
-                walked.stopped = true;
-                return false;
-            }
-            std::vector<File> files;
-            try {
-                files = folder.Files();
-            } catch (const FsError& e) {
-                walked.problems.push_back({folder.Path(), e.message()});
-                return true;
-            }
-            const auto folderIndex = quint32(walked.folders.size());
-            walked.folders.push_back({encodeFileName(folder.Path()), root});
-            QByteArray path = walked.folders.back().path;
-            if (!path.endsWith('/'))
-                path += '/';
-            const qsizetype stem = path.size();
-            for (const File& file : files) {
-                const QString name = file.Name();
-                if (!nameMatches(patterns, name))
-                    continue;
-                const QByteArray bytes = encodeFileName(name);
-                path.truncate(stem);
-                path += bytes;
-                struct stat st;
-                // Links are not followed: a link to a file may lead out of the tree.
-                if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < minSize)
-                    continue;
-                walked.entries.push_back({qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                                          quint64(st.st_dev), quint64(st.st_ino), folderIndex,
-                                          quint32(walked.names.size())});
-                walked.names.insert(walked.names.end(), bytes.constData(), bytes.constData() + bytes.size() + 1);
-            }
-            return true;
-        });
+        int entries = int(walked.entries.size());
+        const auto unlisted = [&walked](const Folder& folder, const FsError& e) {
+            walked.problems.push_back({folder.Path(), e.message()});
+        };
+        const bool ended = walkListings(
+            top, true,
+            [&](const Folder& folder, std::vector<File>& files) {
+                const auto folderIndex = quint32(walked.folders.size());
+                walked.folders.push_back({encodeFileName(folder.Path()), root});
+                QByteArray path = walked.folders.back().path;
+                if (!path.endsWith('/'))
+                    path += '/';
+                const qsizetype stem = path.size();
+                for (const File& file : files) {
+                    const QString name = file.Name();
+                    if (!nameMatches(patterns, name))
+                        continue;
+                    const QByteArray bytes = encodeFileName(name);
+                    path.truncate(stem);
+                    path += bytes;
+                    struct stat st;
+                    // Links are not followed: a link to a file may lead out of the tree.
+                    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < minSize)
+                        continue;
+                    walked.entries.push_back({qint64(st.st_size),
+                                              qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                                              quint64(st.st_dev), quint64(st.st_ino), folderIndex,
+                                              quint32(walked.names.size())});
+                    walked.names.insert(walked.names.end(), bytes.constData(), bytes.constData() + bytes.size() + 1);
+                }
+                entries = int(walked.entries.size());
+                return WalkOn::Go;
+            },
+            {progress, &entries}, unlisted);
+        if (!ended)
+            walked.stopped = true;
         if (progress && progress->stopped())
             walked.stopped = true;
     }

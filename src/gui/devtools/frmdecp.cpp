@@ -144,7 +144,9 @@ void Frmdecp::sf(const Folder& folder, bool cas)
     // First the walk, as a batch; then the decompilers, through the program
     // runner. The progress dialog goes on from one to the other.
     m_runner.start<HelpFiles>(
-        [folder, cas, prefix](ProgressSink& progress) { return findHelpFiles(folder, cas, prefix, &progress); },
+        [path = folder.Path(), cas, prefix](ProgressSink& progress) {
+            return findHelpFiles(path, cas, prefix, &progress);
+        },
         [this, program, writeProjects](HelpFiles found) {
             if (m_closeWhenDone) {
                 m_progress.stop();

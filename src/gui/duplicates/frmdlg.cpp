@@ -248,13 +248,6 @@ void FrmDlg::Image1_Click()
         Text1->setText(*chosen);
 }
 
-namespace {
-SearchProgress searchProgress(ProgressSink& progress)
-{
-    return [&progress](const QString& doing, int handled) { return progress.step(handled, doing); };
-}
-}  // namespace
-
 void FrmDlg::closeEvent(QCloseEvent* event)
 {
     // Closing stops a running batch as "取消" does; the window closes once
@@ -274,9 +267,9 @@ void FrmDlg::dieda(const Folder& b)
     };
     const QStringList listed = m_files->entries();
     m_batch.run<Added>(
-        [b, listed](ProgressSink& progress) {
+        [path = b.Path(), listed](ProgressSink& progress) {
             Added added;
-            added.paths = newPathsOfTree(b, listed, searchProgress(progress), &added.stopped);
+            added.paths = newPathsOfTree(path, listed, &progress, &added.stopped);
             return added;
         },
         [this](Added added) {
@@ -293,6 +286,7 @@ void FrmDlg::dieda(const Folder& b)
 void FrmDlg::dieda2(const File& searchfile, const Folder& b)
 {
     QStringList matches;
+    m_roots.add(b.Path());
     m_search.match(searchfile, b, matches);
     m_found->append(matches);
 }
@@ -309,12 +303,14 @@ void FrmDlg::Command7_Click()
     }
     const QStringList files = m_files->entries();
     const QStringList folders = m_folders->entries();
+    for (const QString& folder : folders)
+        m_roots.add(folder);
     m_batch.run<DuplicateSearch::Outcome>(
         [files, folders](ProgressSink& progress) {
             progress.setTotal(int(files.size()));
             const FileSystemObject fso;
             DuplicateSearch search(fso);
-            return search.run(files, folders, searchProgress(progress));
+            return search.run(files, folders, &progress);
         },
         [this](DuplicateSearch::Outcome outcome) {
             // A cancelled search keeps what it found.
@@ -345,7 +341,7 @@ void FrmDlg::Command10_Click()
     std::optional<TrashCan> trash;
     if (deleteToTrashSetting())
         trash.emplace();
-    deleteListedFile(m_fso, m_found->entry(current.row()), trash ? &*trash : nullptr);
+    deleteFoundFile(m_fso, m_roots, m_found->entry(current.row()), trash ? &*trash : nullptr);
 }
 
 void FrmDlg::Command11_Click()
@@ -372,7 +368,7 @@ void FrmDlg::deleteEntries(bool markedOnly)
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
     m_batch.run<Deleted>(
-        [paths, toTrash](ProgressSink& progress) {
+        [paths, toTrash, roots = m_roots](ProgressSink& progress) {
             progress.setTotal(int(paths.size()));
             const FileSystemObject fso;
             std::optional<TrashCan> trash;
@@ -384,7 +380,7 @@ void FrmDlg::deleteEntries(bool markedOnly)
                     deleted.cancelled = true;
                     break;
                 }
-                deleteListedFile(fso, path, trash ? &*trash : nullptr);
+                deleteFoundFile(fso, roots, path, trash ? &*trash : nullptr);
                 ++deleted.handled;
             }
             return deleted;

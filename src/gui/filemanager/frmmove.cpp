@@ -200,11 +200,11 @@ void frmmove::sf(const Folder& folder, bool cas)
         bool stopped = false;
     };
     m_batch.run<Outcome>(
-        [folder, cas, inputs, typeListMissing](ProgressSink& progress) {
+        [root = folder.Path(), cas, inputs, typeListMissing](ProgressSink& progress) {
             BatchInputs in = inputs;
             in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
             Outcome outcome;
-            outcome.handled = batchWalk(folder, cas, in, &progress, &outcome.stopped);
+            outcome.handled = batchWalk(root, cas, in, &progress, &outcome.stopped);
             return outcome;
         },
         [this](Outcome outcome) {

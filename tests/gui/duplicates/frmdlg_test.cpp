@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -495,6 +496,30 @@ TEST(FrmDlgWindow, DeleteAllAfterASearchTakesTheListedFileTooButNoPattern)
     EXPECT_TRUE(t.exists("a/x1.txt"));
     EXPECT_TRUE(t.exists("b/xa.txt"));
     EXPECT_EQ(scripted().messages(), QStringList({QStringLiteral("查找完毕！")}));
+}
+
+TEST(FrmDlgWindow, DeletesNeverFollowAFolderSwappedForALinkAfterTheSearch)
+{
+    TempDir t;
+    const QString wanted = t.write("names/plan.doc");
+    for (const char* n : {"tree/plan.doc", "tree/a/plan.doc", "tree/b/plan.doc", "outside/plan.doc"})
+        t.write(QString::fromLatin1(n));
+    FrmDlg w;
+    w.files().append(wanted);
+    w.folders().append(t.file("tree"));
+    w.Command7->click();
+    ASSERT_TRUE(finishBatches());
+    ASSERT_EQ(w.found().count(), 3);
+
+    // "a" becomes a link to a folder outside the tree before the deletes.
+    ASSERT_TRUE(QDir(t.file("tree/a")).removeRecursively());
+    ASSERT_TRUE(QFile::link(t.file("outside"), t.file("tree/a")));
+    select(w.List3, 1);
+    w.Command10->click();
+    w.Command12->click();
+    ASSERT_TRUE(finishBatches());
+    EXPECT_TRUE(t.exists("outside/plan.doc"));
+    EXPECT_FALSE(t.exists("tree/plan.doc") || t.exists("tree/b/plan.doc"));
 }
 
 TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
