@@ -5,9 +5,8 @@
 // tool runs once before it is timed, then the median of 3 runs. The groups
 // must equal those of `jdupes -r` (each hard-linked file counted once).
 //
-// The peers are not installed by the benchmark nor by the project's package
-// lists: install them by hand (apt-get install jdupes rdfind rmlint); a peer
-// that is missing is passed over.
+// The peers come with the project's package lists (scripts/packages.d/bench.txt,
+// installed by scripts/setup.sh); a peer that is missing is passed over.
 
 #include "benchutil.h"
 
@@ -41,8 +40,8 @@ const char kUsage[] =
     "and checks its groups against jdupes's. Reports each ratio and the memory per file.\n"
     "FOLDER keeps the generated tree there and reuses it when it is complete; without\n"
     "it the tree goes into a temporary folder and is removed at the end.\n"
-    "The peers are benchmark-only and not installed by the project: apt-get install\n"
-    "jdupes rdfind rmlint first (a missing one is passed over).\n";
+    "scripts/setup.sh installs the peers (scripts/packages.d/bench.txt); a missing one\n"
+    "is passed over.\n";
 
 constexpr int kRuns = 3;
 

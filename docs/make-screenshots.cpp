@@ -20,6 +20,7 @@
 #include "gui/filemanager/frmmove.h"
 #include "gui/records/frmlog.h"
 #include "gui/records/frmrec.h"
+#include "gui/same/frmsame.h"
 #include "core/batch/batchrunner.h"
 #include "gui/about/frmabout.h"
 #include "gui/about/frmtip.h"
@@ -98,8 +99,17 @@ int main(int argc, char* argv[])
     for (const char* name : {"年度报告.doc", "会议纪要.txt", "预算表.xls", "说明.chm", "图纸/总平面图.dwg",
                              "图纸/一层平面.dwg", "照片/封面.jpg"})
         writeFile(docs + QLatin1Char('/') + QString::fromUtf8(name), QByteArray(1024 + qstrlen(name) * 97, 'k'));
-    for (const char* name : {"2025/年度报告.doc", "2025/预算表.xls", "旧/会议纪要.txt", "旧/其他.txt"})
+    for (const char* name : {"2025/预算表.xls", "旧/会议纪要.txt", "旧/其他.txt"})
         writeFile(backup + QLatin1Char('/') + QString::fromUtf8(name), QByteArray(2048, 'b'));
+    // One true copy among them, which the duplicate finder marks as such.
+    writeFile(backup + QStringLiteral("/2025/年度报告.doc"), QByteArray(1024 + qstrlen("年度报告.doc") * 97, 'k'));
+
+    // Downloads that are copies of documents under other names, for the
+    // window that finds identical files.
+    const QString downloads = temp.path() + QStringLiteral("/下载");
+    for (const char* name : {"年度报告.doc", "预算表.xls"})
+        writeFile(downloads + QLatin1Char('/') + QString::fromUtf8(name).replace(QLatin1Char('.'), QStringLiteral("(1).")),
+                  QByteArray(1024 + qstrlen(name) * 97, 'k'));
 
     int failures = 0;
     auto saveImage = [&](const QImage& image, const char* name) {
@@ -124,6 +134,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<frmrec> rec;
     std::unique_ptr<FrmDlg> dlg;
     std::unique_ptr<FrmViewdwg> viewer;
+    std::unique_ptr<frmsame> same;
 
     std::vector<std::function<void()>> steps{
         // The main window with its first menu open, the menu drawn in.
@@ -195,6 +206,22 @@ int main(int argc, char* argv[])
         [&] {
             save(dlg.get(), "duplicates");
             dlg.reset();
+        },
+        // Identical files in three folders, all but one of each group checked.
+        [&] {
+            same = std::make_unique<frmsame>(&main);
+            same->show();
+            for (const QString& folder : {docs, backup, downloads}) {
+                same->Text1->setText(folder);
+                same->Command1_Click();
+            }
+            same->folders().setMarked(0, true);
+            same->Command3_Click();
+        },
+        [&] {
+            same->Command4_Click();
+            save(same.get(), "same");
+            same.reset();
         },
         // The drawing viewer with a drawing's preview, and the preview window.
         [&] {

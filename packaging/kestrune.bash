@@ -5,7 +5,7 @@ _kestrune()
     local cur prev words cword
     _init_completion || return
 
-    local commands="copy move delete dupes record query log decompile register compile word dwg help"
+    local commands="copy move delete dupes same record query log decompile register compile word dwg help"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -17,6 +17,7 @@ _kestrune()
         move) options="--types --pattern --no-subfolders" ;;
         delete) options="--types --pattern --no-subfolders --force --trash --no-trash" ;;
         dupes) options="--delete --trash --no-trash --names --in" ;;
+        same) options="--min-size --pattern --delete --keep --trash --no-trash" ;;
         record) options="" ;;
         query) options="--size --unit --range" ;;
         log) options="--clear" ;;
@@ -33,7 +34,11 @@ _kestrune()
     esac
 
     case $prev in
-        --types | --pattern | --size | --range) return ;;
+        --types | --pattern | --size | --range | --min-size) return ;;
+        --keep)
+            COMPREPLY=($(compgen -W "oldest newest first" -- "$cur"))
+            return
+            ;;
         --unit)
             COMPREPLY=($(compgen -W "B KB MB" -- "$cur"))
             return

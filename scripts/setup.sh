@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrune needs to build, run and test, when any
 # is missing (quick and silent when all are present), then configures and
-# builds into ./build.
+# builds into ./build. KESTRUNE_WERROR=ON (as scripts/test.sh sets it) makes
+# every compiler warning an error.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -21,5 +22,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build="$here/build"
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUNE_WERROR="${KESTRUNE_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -j"$(nproc)"

@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test through CTest.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$here/scripts/setup.sh"
+# Warnings fail the build here.
+KESTRUNE_WERROR=ON "$here/scripts/setup.sh"
 
 # The fuzz targets must keep building; each one runs once over its seeds.
 if ls "$here"/fuzz/*/CMakeLists.txt >/dev/null 2>&1; then

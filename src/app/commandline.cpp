@@ -2,7 +2,12 @@
 
 #include "app/mdiform1.h"
 #include "gui/documents/frmviewdwg.h"
+#include "cli/cli.h"
 #include "core/fs/fsnames.h"
+
+#include <cstdio>
+
+#include <sys/stat.h>
 
 namespace kestrune {
 
@@ -20,6 +25,27 @@ void openFromCommandLine(MDIForm1& window, const QStringList& files)
     auto* viewer = qobject_cast<FrmViewdwg*>(window.showToolWindow(QStringLiteral("menuviewdwg")));
     if (viewer)
         viewer->openDrawing(path);
+}
+
+std::optional<int> refuseUnknownCommand(int argc, char* argv[])
+{
+    if (argc != 2 || isCliCommand(argc, argv))
+        return std::nullopt;
+    const QByteArray word(argv[1]);
+    if (word.isEmpty() || word.startsWith('-') || word.contains('/') || word.contains('.'))
+        return std::nullopt;
+    struct stat st;
+    if (::lstat(word.constData(), &st) == 0)
+        return std::nullopt;  // a file of that name is opened as one
+    const QString typed = decodeFileName(word);
+    QByteArray text = "kestrune: 未知的命令: " + displayFileNameInLine(typed).toUtf8() + '\n';
+    const QString nearest = nearestCliCommand(typed);
+    if (nearest.isEmpty())
+        text += "kestrune: 用法见 kestrune help\n";
+    else
+        text += "kestrune: 是否要运行 kestrune " + nearest.toUtf8() + "?\n";
+    std::fputs(text.constData(), stderr);
+    return 2;
 }
 
 }  // namespace kestrune

@@ -145,6 +145,8 @@ int main(int argc, char* argv[])
     // `kestrune COMMAND ...` runs one tool without a display and ends.
     if (kestrune::isCliCommand(argc, argv))
         return kestrune::runCliCommand(argc, argv);
+    if (const std::optional<int> refused = kestrune::refuseUnknownCommand(argc, argv))
+        return *refused;
 
     if (asksForHelpOrVersion(argc, argv)) {
         QCoreApplication core(argc, argv);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace kestrune {
 
 // `kestrune COMMAND ...`: every tool from the command line, without a
@@ -12,5 +14,9 @@ bool isCliCommand(int argc, char* argv[]);
 // error), 2 a usage error, 128 + the signal when SIGINT or SIGTERM cancelled
 // the run.
 int runCliCommand(int argc, char* argv[]);
+
+// The command word nearest to `word`, as a typing slip of it ("lgo" is
+// "log"); empty when no command is near.
+QString nearestCliCommand(const QString& word);
 
 }  // namespace kestrune

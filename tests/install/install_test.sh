@@ -87,6 +87,8 @@ LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$prefix/share/man/man1/kestrune.1.gz" 2>/dev
   || fail "the manual page of kestrune does not describe --version"
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
   "$prefix/share/doc/kestrune/copyright" || fail "the copyright file is not machine-readable"
+awk '/^Files: \*$/ { f = 1 } f && /^License:/ { print; exit }' "$prefix/share/doc/kestrune/copyright" |
+  grep -qx 'License: GPL-3.0-or-later' || fail "the copyright file does not license the program as GPL-3.0-or-later"
 head=$(gzip -dc "$prefix/share/doc/kestrune/changelog.gz" | head -1)
 version=$(sed -n 's/^project(Kestrune VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 [[ "$head" == "kestrune ($version) "* ]] || fail "the changelog does not start with this version: $head"

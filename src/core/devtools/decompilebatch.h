@@ -67,6 +67,7 @@ public:
     void cancel();
     bool cancelled() const { return m_runner.cancelled(); }
     ProgramRunner& runner() { return m_runner; }
+    std::shared_ptr<ProgressSink> progress() const { return m_runner.progress(); }
     // One line per failed help file, in the order they were added: its
     // path, ": " and why.
     QStringList failures() const;

@@ -22,7 +22,34 @@ void PathListModel::append(const QStringList& texts)
     beginInsertRows(QModelIndex(), first, first + int(texts.size()) - 1);
     m_entries.append(texts);
     m_marks.resize(size_t(m_entries.size()), 0);
+    if (!m_contents.empty())
+        m_contents.resize(size_t(m_entries.size()));
     endInsertRows();
+}
+
+void PathListModel::append(const QStringList& texts, std::vector<FoundContent> contents)
+{
+    if (texts.isEmpty())
+        return;
+    contents.resize(size_t(texts.size()));
+    m_contents.resize(size_t(m_entries.size()));
+    m_contents.insert(m_contents.end(), std::make_move_iterator(contents.begin()),
+                      std::make_move_iterator(contents.end()));
+    append(texts);
+}
+
+const FoundContent& PathListModel::content(int row) const
+{
+    static const FoundContent none;
+    if (row < 0 || size_t(row) >= m_contents.size())
+        return none;
+    return m_contents[size_t(row)];
+}
+
+void PathListModel::setContentIcons(const QVariant& same, const QVariant& notSame)
+{
+    m_sameIcon = same;
+    m_notSameIcon = notSame;
 }
 
 void PathListModel::removeAt(int row)
@@ -32,6 +59,8 @@ void PathListModel::removeAt(int row)
     beginRemoveRows(QModelIndex(), row, row);
     m_entries.removeAt(row);
     m_marks.erase(m_marks.begin() + row);
+    if (size_t(row) < m_contents.size())
+        m_contents.erase(m_contents.begin() + row);
     endRemoveRows();
 }
 
@@ -76,11 +105,19 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return QVariant();
+    const FoundContent& c = content(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         // Shown readable; the entry keeps the exact path it stands for.
         return displayFileName(m_entries.at(index.row()));
+    case Qt::ToolTipRole:
+        if (c.mark != ContentMark::None)
+            return contentMarkText(c);
+        return displayFileName(m_entries.at(index.row()));
+    case Qt::DecorationRole:
+        if (c.mark == ContentMark::None)
+            return QVariant();
+        return c.mark == ContentMark::Same ? m_sameIcon : m_notSameIcon;
     case Qt::CheckStateRole:
         if (m_markable)
             return m_marks[size_t(index.row())] ? Qt::Checked : Qt::Unchecked;

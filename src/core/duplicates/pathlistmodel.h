@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/duplicates/contentmarks.h"
+
 #include <QAbstractListModel>
 #include <QStringList>
+#include <QVariant>
 
 #include <vector>
 
@@ -25,6 +28,8 @@ public:
 
     void append(const QString& text);
     void append(const QStringList& texts);
+    // Entries with what their contents were found to be (one per text).
+    void append(const QStringList& texts, std::vector<FoundContent> contents);
     void removeAt(int row);
 
     bool isMarked(int row) const;
@@ -32,6 +37,12 @@ public:
     void toggleMarked(int row);
     void setAllMarked(bool marked);
     int markedCount() const;
+
+    // What an entry's contents were found to be (None when not compared).
+    const FoundContent& content(int row) const;
+    // The pictures entries show for their contents: the same as a listed
+    // file, or not (different, the listed file itself, unreadable).
+    void setContentIcons(const QVariant& same, const QVariant& notSame);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -41,6 +52,9 @@ private:
     bool m_markable;
     QStringList m_entries;
     std::vector<char> m_marks;  // parallel to m_entries
+    std::vector<FoundContent> m_contents;  // parallel to m_entries once any entry has one
+    QVariant m_sameIcon;
+    QVariant m_notSameIcon;
 };
 
 // What adding a typed text to a list came to.

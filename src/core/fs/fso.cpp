@@ -38,6 +38,7 @@ QString describeError(int errorNumber)
     case EEXIST: return QStringLiteral("已存在同名文件");
     case EISDIR: return QStringLiteral("目标是一个文件夹");
     case ENOTDIR: return QStringLiteral("路径不是文件夹");
+    case ELOOP: return QStringLiteral("路径是一个链接");
     case EROFS: return QStringLiteral("文件系统只读");
     case ENOSPC: return QStringLiteral("磁盘空间不足");
     case EBUSY: return QStringLiteral("文件正在使用");

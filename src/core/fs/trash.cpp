@@ -223,6 +223,21 @@ struct TrashCan::Impl {
     void dropSizedLine(TrashFolder& trash, const QByteArray& name);
 };
 
+namespace {
+
+// Why a folder of the trash could not be opened (without following links):
+// a link put in its place is refused as a link, which opening it as a
+// folder reports only as no folder.
+int folderOpenError(int dir, const char* name, int error)
+{
+    struct stat st;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return ELOOP;
+    return error;
+}
+
+}  // namespace
+
 void TrashCan::Impl::lookAtHome()
 {
     homeLooked = true;
@@ -265,7 +280,7 @@ void TrashCan::Impl::open(TrashFolder& trash, Fd dir, dev_t device)
         }
         Fd fd(::openat(dir.get(), sub, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd.valid()) {
-            trash.error = errno == ELOOP ? EACCES : errno;
+            trash.error = folderOpenError(dir.get(), sub, errno);
             return;
         }
         if (::fstat(fd.get(), &st) != 0 || st.st_dev != device) {
@@ -324,7 +339,7 @@ void TrashCan::Impl::openOwnTrash(TrashFolder& trash, dev_t device, const QByteA
     }
     Fd own(::openat(top.get(), ownName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!own.valid()) {
-        trash.error = errno == ELOOP ? EACCES : errno;
+        trash.error = folderOpenError(top.get(), ownName.constData(), errno);
         return;
     }
     if (::fstat(own.get(), &st) != 0 || st.st_uid != ::geteuid()) {

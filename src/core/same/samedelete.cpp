@@ -60,7 +60,23 @@ QByteArray csvField(const QString& text)
     return bytes;
 }
 
+// Problems listed in a message at most; the rest are counted.
+constexpr int kListedProblems = 20;
+
 }  // namespace
+
+QString problemLines(const std::vector<SameProblem>& problems)
+{
+    QStringList lines;
+    for (const SameProblem& p : problems) {
+        if (lines.size() == kListedProblems) {
+            lines << QStringLiteral("……另有 %1 个").arg(problems.size() - kListedProblems);
+            break;
+        }
+        lines << displayFileNameInLine(p.path) + QStringLiteral("：") + p.why;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 std::vector<SameDeletion> planDeletions(const std::vector<SameGroup>& groups,
                                         const std::function<bool(int group, int file)>& wanted, KeepRule rule,

@@ -39,6 +39,10 @@ struct SameDeleteOutcome {
 // and hold the same bytes. `progress` (may be null) is stepped per file.
 SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool toTrash, ProgressSink* progress);
 
+// Files that were not compared or not deleted, one line each ("path：why")
+// for a message; past the first twenty the rest are only counted.
+QString problemLines(const std::vector<SameProblem>& problems);
+
 // Writes the groups to `path` as CSV in UTF-8 with a byte-order mark (so
 // that spreadsheet programs read the Chinese names): a heading line, then
 // one line per file with its group's number, the size in bytes, the path

@@ -8,11 +8,18 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
 #include <atomic>
 #include <mutex>
 #include <thread>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -34,10 +41,35 @@ struct WalkedFolder {
     int root;
 };
 
+// Names one after another, NUL-ended, in blocks that never move: growing
+// the pool never copies it (a vector would hold twice its size for a moment).
+class NamePool {
+public:
+    static constexpr quint32 kBlock = 1 << 16;
+
+    quint32 add(const QByteArray& name)
+    {
+        const auto size = quint32(name.size()) + 1;
+        if (m_blocks.empty() || m_used + size > kBlock) {
+            m_blocks.emplace_back(new char[kBlock]);
+            m_used = 0;
+        }
+        const quint32 at = quint32(m_blocks.size() - 1) * kBlock + m_used;
+        std::memcpy(m_blocks.back().get() + m_used, name.constData(), size);
+        m_used += size;
+        return at;
+    }
+    const char* at(quint32 offset) const { return m_blocks[offset / kBlock].get() + offset % kBlock; }
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    quint32 m_used = 0;
+};
+
 struct Walked {
     std::vector<WalkedFolder> folders;
-    std::vector<Entry> entries;  // in walk order
-    std::vector<char> names;
+    std::deque<Entry> entries;  // in walk order; a deque grows without copying
+    NamePool names;
     std::vector<SameProblem> problems;
     bool stopped = false;
 
@@ -46,7 +78,7 @@ struct Walked {
         QByteArray path = folders[e.folder].path;
         if (!path.endsWith('/'))
             path += '/';
-        return path + QByteArray(names.data() + e.name);
+        return path + QByteArray(names.at(e.name));
     }
 };
 
@@ -94,27 +126,32 @@ void walkRoots(const SameOptions& options, ProgressSink* progress, Walked& walke
             [&](const Folder& folder, std::vector<File>& files) {
                 const auto folderIndex = quint32(walked.folders.size());
                 walked.folders.push_back({encodeFileName(folder.Path()), root});
-                QByteArray path = walked.folders.back().path;
-                if (!path.endsWith('/'))
-                    path += '/';
-                const qsizetype stem = path.size();
+                // Each file is looked at through one handle on its folder, not
+                // by its whole path. The walk never enters a link below the
+                // chosen folder; the chosen folder itself may be one.
+                const bool isTop = folder.Path() == top.Path();
+                const int dir = ::open(walked.folders.back().path.constData(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isTop ? 0 : O_NOFOLLOW));
+                if (dir < 0) {
+                    walked.problems.push_back({folder.Path(), describeError(errno)});
+                    return WalkOn::Go;
+                }
                 for (const File& file : files) {
                     const QString name = file.Name();
                     if (!nameMatches(patterns, name))
                         continue;
                     const QByteArray bytes = encodeFileName(name);
-                    path.truncate(stem);
-                    path += bytes;
                     struct stat st;
                     // Links are not followed: a link to a file may lead out of the tree.
-                    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < minSize)
+                    if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+                        || st.st_size < minSize)
                         continue;
                     walked.entries.push_back({qint64(st.st_size),
                                               qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                                               quint64(st.st_dev), quint64(st.st_ino), folderIndex,
-                                              quint32(walked.names.size())});
-                    walked.names.insert(walked.names.end(), bytes.constData(), bytes.constData() + bytes.size() + 1);
+                                              walked.names.add(bytes)});
                 }
+                ::close(dir);
                 entries = int(walked.entries.size());
                 return WalkOn::Go;
             },
@@ -227,12 +264,13 @@ SameResult findSameFiles(const SameOptions& options, ProgressSink* progress)
                 const QByteArray path = walked.pathOf(e);
                 const ContentReader::Expect expect{e.size, e.device, e.inode};
                 QString why;
+                // The rest of a file whose first block is hashed already.
                 const std::optional<ContentHash> hash =
-                    whole ? reader.hashWhole(path, expect, &why, &bytesDone, stopped)
+                    whole ? reader.hashFrom(ContentReader::kFirstBlock, path, expect, &why, &bytesDone, stopped)
                           : reader.hashFirstBlock(path, expect, &why, &bytesDone);
                 c.ok = bool(hash);
                 if (hash)
-                    c.hash = *hash;
+                    c.hash = whole ? combineHashes(c.hash, *hash) : *hash;
                 std::lock_guard<std::mutex> lock(mutex);
                 if (!hash && !stopped())
                     result.unreadable.push_back({decodeFileName(path), why});
@@ -286,7 +324,7 @@ SameResult findSameFiles(const SameOptions& options, ProgressSink* progress)
         if (entries[c->entry].size > ContentReader::kFirstBlock)
             big.push_back(c);
     for (const Candidate* c : big)
-        bytesToRead += entries[c->entry].size;
+        bytesToRead += entries[c->entry].size - ContentReader::kFirstBlock;
     if (progress)
         progress->setTotal(int(candidates.size() + big.size()));
     hashPass(big, true);

@@ -108,8 +108,9 @@ std::optional<ContentHash> ContentReader::hashFirstBlock(const QByteArray& path,
     return fromXxh(XXH3_128bits(m_buffer.data(), size_t(got)));
 }
 
-std::optional<ContentHash> ContentReader::hashWhole(const QByteArray& path, const Expect& expect, QString* why,
-                                                    std::atomic<qint64>* bytesRead, const std::function<bool()>& stop)
+std::optional<ContentHash> ContentReader::hashFrom(qint64 from, const QByteArray& path, const Expect& expect,
+                                                   QString* why, std::atomic<qint64>* bytesRead,
+                                                   const std::function<bool()>& stop)
 {
     struct stat st;
     const Fd fd(openForReading(path, why, &st));
@@ -119,9 +120,13 @@ std::optional<ContentHash> ContentReader::hashWhole(const QByteArray& path, cons
         *why = changedText();
         return std::nullopt;
     }
+    if (from > 0 && ::lseek(fd.get(), from, SEEK_SET) != from) {
+        *why = describeError(errno);
+        return std::nullopt;
+    }
     XXH3_state_t state;
     XXH3_128bits_reset(&state);
-    qint64 total = 0;
+    qint64 total = from;
     for (;;) {
         if (stop && stop()) {
             *why = QStringLiteral("操作已取消");
@@ -143,6 +148,12 @@ std::optional<ContentHash> ContentReader::hashWhole(const QByteArray& path, cons
         return std::nullopt;
     }
     return fromXxh(XXH3_128bits_digest(&state));
+}
+
+ContentHash combineHashes(const ContentHash& a, const ContentHash& b)
+{
+    const quint64 words[4] = {a.low, a.high, b.low, b.high};
+    return fromXxh(XXH3_128bits(words, sizeof words));
 }
 
 bool sameBytes(const QByteArray& a, const QByteArray& b, QString* why)

@@ -42,14 +42,18 @@ public:
     // The hash of the first block (the whole file when it is no longer).
     std::optional<ContentHash> hashFirstBlock(const QByteArray& path, const Expect& expect, QString* why,
                                               std::atomic<qint64>* bytesRead);
-    // The hash of the whole file; gives up between two chunks once `stop`
+    // The hash of the file from byte `from` to its end (the rest after a
+    // first block already hashed); gives up between two chunks once `stop`
     // answers true.
-    std::optional<ContentHash> hashWhole(const QByteArray& path, const Expect& expect, QString* why,
-                                         std::atomic<qint64>* bytesRead, const std::function<bool()>& stop);
+    std::optional<ContentHash> hashFrom(qint64 from, const QByteArray& path, const Expect& expect, QString* why,
+                                        std::atomic<qint64>* bytesRead, const std::function<bool()>& stop);
 
 private:
     std::vector<char> m_buffer;
 };
+
+// One hash standing for two (a first block's and the rest's).
+ContentHash combineHashes(const ContentHash& a, const ContentHash& b);
 
 // Whether the files at `a` and `b` (exact bytes) hold the same bytes; a file
 // that cannot be read compares unequal, with the reason in `why`.

@@ -2,7 +2,6 @@
 
 #include "gui/common/formutil.h"
 #include "core/fs/fsnames.h"
-#include "core/batch/programrunner.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -106,15 +105,6 @@ void BatchProgress::watch(std::shared_ptr<ProgressSink> sink, std::function<void
 void BatchProgress::watch(BatchRunner& runner)
 {
     QPointer<BatchRunner> guarded(&runner);
-    watch(runner.progress(), [guarded] {
-        if (guarded)
-            guarded->cancel();
-    });
-}
-
-void BatchProgress::watch(ProgramRunner& runner)
-{
-    QPointer<ProgramRunner> guarded(&runner);
     watch(runner.progress(), [guarded] {
         if (guarded)
             guarded->cancel();

@@ -16,8 +16,6 @@ class QProgressDialog;
 
 namespace kestrune {
 
-class ProgramRunner;
-
 // The window's view of a running batch. While it watches one, the window's
 // controls take no input (the batch read them when it started), and once
 // half a second has passed a progress dialog owned by the window, modal to
@@ -39,7 +37,6 @@ public:
     // calls stop() when the batch has ended, before it shows the result.
     void watch(std::shared_ptr<ProgressSink> sink, std::function<void()> cancel);
     void watch(BatchRunner& runner);
-    void watch(ProgramRunner& runner);
     // The batch has ended: the dialog goes and the window takes input again.
     void stop();
 
@@ -79,6 +76,12 @@ private:
 // A window's one batch at a time: its runner, its progress view and what
 // closing the window does while the batch runs. Declared as a member of the
 // window; it goes before the window's controls, stopping its batch.
+//
+// A batch is a job on the batch runner's worker, programs followed by their
+// signals (a `ProgramRunner`, or an object that drives one), or a job whose
+// result becomes programs; the progress dialog goes on from the job to its
+// programs. `Programs` has start(), cancel(), progress() and a signal that
+// comes once every program has ended.
 class WindowBatch {
 public:
     explicit WindowBatch(QWidget* window) : m_window(window), m_progress(window) {}
@@ -89,7 +92,7 @@ public:
     template <typename Result>
     void run(std::function<Result(ProgressSink&)> job, std::function<void(Result)> done)
     {
-        if (m_runner.busy())
+        if (busy())
             return;
         m_runner.start<Result>(std::move(job), [this, done = std::move(done)](Result result) {
             m_progress.stop();
@@ -102,25 +105,97 @@ public:
         m_progress.watch(m_runner);
     }
 
+    // Starts `programs` (nothing when a batch runs already) and shows their
+    // progress; once `ended` has come, `done` gets them on the window's
+    // thread, after the progress has gone, unless the window is closing
+    // meanwhile. The batch owns them until then.
+    template <typename Programs>
+    void runPrograms(std::unique_ptr<Programs> programs, void (Programs::*ended)(),
+                     std::function<void(Programs&)> done)
+    {
+        if (busy() || !programs)
+            return;
+        follow(std::move(programs), ended, std::move(done));
+    }
+
+    // Starts `job`, then the programs `next` makes of its result, as one
+    // batch; `done` gets them as with runPrograms(). A cancel during the job
+    // still hands its result to `next`, which then makes programs that start
+    // nothing (or cancels them), so `done` tells what was left undone.
+    template <typename Result, typename Programs>
+    void run(std::function<Result(ProgressSink&)> job, std::function<std::unique_ptr<Programs>(Result)> next,
+             void (Programs::*ended)(), std::function<void(Programs&)> done)
+    {
+        if (busy())
+            return;
+        m_runner.start<Result>(std::move(job), [this, next = std::move(next), ended,
+                                                done = std::move(done)](Result result) {
+            if (m_closeWhenDone) {
+                m_progress.stop();
+                m_window->close();
+                return;
+            }
+            std::unique_ptr<Programs> programs = next(std::move(result));
+            if (!programs) {
+                m_progress.stop();
+                return;
+            }
+            follow(std::move(programs), ended, done);
+        });
+        m_progress.watch(m_runner);
+    }
+
     // For the window's closeEvent: true while a batch runs, which is then
     // cancelled as "取消" does; the window closes once it has stopped.
     bool holdClose()
     {
-        if (!m_runner.busy())
+        if (!busy())
             return false;
         m_closeWhenDone = true;
         m_runner.cancel();
+        if (m_cancelPrograms)
+            m_cancelPrograms();
         return true;
     }
 
     BatchRunner& runner() { return m_runner; }
-    bool busy() const { return m_runner.busy(); }
+    bool busy() const { return m_runner.busy() || bool(m_programs); }
 
 private:
+    template <typename Programs>
+    void follow(std::unique_ptr<Programs> programs, void (Programs::*ended)(), std::function<void(Programs&)> done)
+    {
+        Programs* p = programs.get();
+        m_programs = std::move(programs);
+        m_cancelPrograms = [p] { p->cancel(); };
+        QObject::connect(p, ended, p, [this, p, done = std::move(done)] {
+            m_progress.stop();
+            m_cancelPrograms = nullptr;
+            // They go once the signal that called this has returned.
+            m_programs.release()->deleteLater();
+            if (m_closeWhenDone) {
+                m_window->close();
+                return;
+            }
+            if (done)
+                done(*p);
+        });
+        // The next stage of a batch keeps its dialog.
+        m_progress.watch(p->progress(), [this] {
+            if (m_cancelPrograms)
+                m_cancelPrograms();
+        });
+        p->start();
+    }
+
     QWidget* m_window;
     bool m_closeWhenDone = false;
     BatchProgress m_progress;
     BatchRunner m_runner;
+    // The programs of the batch, while they run; they go first, ending
+    // those still running.
+    std::function<void()> m_cancelPrograms;
+    std::unique_ptr<QObject> m_programs;
 };
 
 }  // namespace kestrune

@@ -124,12 +124,7 @@ void Frmdecp::closeEvent(QCloseEvent* event)
 {
     // Closing cancels the batch as "取消" does; the window closes once the
     // walk and the decompilers have stopped.
-    if (m_runner.busy() || m_batch) {
-        m_closeWhenDone = true;
-        if (m_runner.busy())
-            m_runner.cancel();
-        if (m_batch)
-            m_batch->cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }
@@ -141,45 +136,30 @@ void Frmdecp::sf(const Folder& folder, bool cas)
     const QString prefix = destinationPrefix(Text1->text());
     const QString program = programFile(kDecompiler);
     const bool writeProjects = Check3->isChecked();
-    // First the walk, as a batch; then the decompilers, through the program
-    // runner. The progress dialog goes on from one to the other.
-    m_runner.start<HelpFiles>(
+    const int parallel = maxParallel;
+    // Whether the walk was cancelled: its decompiles are then never started.
+    auto walkStopped = std::make_shared<bool>(false);
+    m_batch.run<HelpFiles, DecompileBatch>(
         [path = folder.Path(), cas, prefix](ProgressSink& progress) {
             return findHelpFiles(path, cas, prefix, &progress);
         },
-        [this, program, writeProjects](HelpFiles found) {
-            if (m_closeWhenDone) {
-                m_progress.stop();
-                close();
-                return;
-            }
-            m_batch = std::make_unique<DecompileBatch>(program, writeProjects, maxParallel);
-            // A cancelled walk starts no decompile.
-            for (DecompileJob& job : found.jobs)
-                if (!found.stopped)
-                    m_batch->add(std::move(job));
-            if (found.stopped)
-                m_batch->cancel();
-            connect(m_batch.get(), &DecompileBatch::finished, this, [this, stopped = found.stopped] {
-                batchEnded(stopped);
-            });
-            m_progress.watch(m_batch->runner());
-            m_batch->start();
-        });
-    m_progress.watch(m_runner);
+        [program, writeProjects, parallel, walkStopped](HelpFiles found) {
+            *walkStopped = found.stopped;
+            auto batch = std::make_unique<DecompileBatch>(program, writeProjects, parallel);
+            if (!found.stopped)
+                for (DecompileJob& job : found.jobs)
+                    batch->add(std::move(job));
+            return batch;
+        },
+        &DecompileBatch::finished,
+        [this, walkStopped](DecompileBatch& batch) { batchEnded(batch, *walkStopped); });
 }
 
-void Frmdecp::batchEnded(bool walkStopped)
+void Frmdecp::batchEnded(const DecompileBatch& batch, bool walkStopped)
 {
-    m_progress.stop();
-    const bool cancelled = walkStopped || m_batch->cancelled();
-    const QStringList failed = m_batch->failures();
-    const QStringList unlisted = m_batch->unlisted();
-    m_batch.release()->deleteLater();
-    if (m_closeWhenDone) {
-        close();
-        return;
-    }
+    const bool cancelled = walkStopped || batch.cancelled();
+    const QStringList failed = batch.failures();
+    const QStringList unlisted = batch.unlisted();
     QString text = cancelled ? QStringLiteral("反编译已取消!") : QStringLiteral("全部chm文件反编译完成!");
     if (!failed.isEmpty())
         text += QStringLiteral("\n以下文件反编译失败:\n") + failed.join(QLatin1Char('\n'));
@@ -190,7 +170,7 @@ void Frmdecp::batchEnded(bool walkStopped)
 
 void Frmdecp::Command3_Click()
 {
-    if (m_runner.busy() || m_batch)
+    if (m_batch.busy())
         return;
     Text1->setText(trimBlanks(Text1->text()));
     if (Text1->text().isEmpty()) {

@@ -3,7 +3,6 @@
 #include "gui/common/formutil.h"
 #include "core/devtools/decompilebatch.h"
 #include "gui/common/batchprogress.h"
-#include "core/batch/batchrunner.h"
 #include "core/fs/fso.h"
 
 #include <QDialog>
@@ -52,7 +51,7 @@ public:
     // then their decompiles; a cancel in the progress dialog ends either.
     void sf(const Folder& folder, bool cas);
     // Whether a batch runs (the walk or the decompiles).
-    bool busy() const { return m_runner.busy() || m_batch; }
+    bool busy() const { return m_batch.busy(); }
 
 public slots:
     void Form_Load();
@@ -71,14 +70,12 @@ protected:
 private:
     void information(const QString& text);
 
-    void batchEnded(bool walkStopped);
+    void batchEnded(const DecompileBatch& batch, bool walkStopped);
 
     std::optional<FileSystemObject> m_fso;
     bool m_loaded = false;
-    bool m_closeWhenDone = false;
-    BatchProgress m_progress{this};
-    std::unique_ptr<DecompileBatch> m_batch;  // while the decompiles run
-    BatchRunner m_runner;
+    // The walk, then the decompiles.
+    WindowBatch m_batch{this};
 };
 
 }  // namespace kestrune

@@ -41,7 +41,7 @@ void Frmregsvr::message(const QString& text)
 
 void Frmregsvr::registerAndReport(const Folder& folder, const QString& done)
 {
-    if (m_runner)
+    if (m_batch.busy())
         return;
     FolderRegistration run;
     try {
@@ -56,29 +56,20 @@ void Frmregsvr::registerAndReport(const Folder& folder, const QString& done)
     }
     // All run at once, at most one per core; the window answers meanwhile
     // and the message comes when every registration has ended.
-    m_runner = std::make_unique<ProgramRunner>(QThread::idealThreadCount());
-    addRegistrations(run, *m_runner);
-    connect(m_runner.get(), &ProgramRunner::allEnded, this, [this, run, done]() mutable {
-        m_progress.stop();
-        collectRegistrations(run, *m_runner);
-        m_runner.release()->deleteLater();
-        if (m_closeWhenDone) {
-            close();
-            return;
-        }
-        message(registrationMessage(done, run));
-    });
-    m_progress.watch(*m_runner);
-    m_runner->start();
+    auto runner = std::make_unique<ProgramRunner>(QThread::idealThreadCount());
+    addRegistrations(run, *runner);
+    m_batch.runPrograms<ProgramRunner>(std::move(runner), &ProgramRunner::allEnded,
+                                       [this, run, done](ProgramRunner& ended) mutable {
+                                           collectRegistrations(run, ended);
+                                           message(registrationMessage(done, run));
+                                       });
 }
 
 void Frmregsvr::closeEvent(QCloseEvent* event)
 {
     // Closing cancels the registrations as "取消" does; the window closes
     // once the programs have ended.
-    if (m_runner) {
-        m_closeWhenDone = true;
-        m_runner->cancel();
+    if (m_batch.holdClose()) {
         event->ignore();
         return;
     }

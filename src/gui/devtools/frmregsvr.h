@@ -33,7 +33,7 @@ public slots:
     void Command5_Click();
     void Command3_Click();
 
-    ProgramRunner* runner() const { return m_runner.get(); }
+    bool busy() const { return m_batch.busy(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,9 +45,7 @@ private:
     void message(const QString& text);
 
     FileSystemObject m_fso;
-    bool m_closeWhenDone = false;
-    BatchProgress m_progress{this};
-    std::unique_ptr<ProgramRunner> m_runner;  // while registrations run
+    WindowBatch m_batch{this};
 };
 
 }  // namespace kestrune

@@ -1,15 +1,20 @@
 #include "gui/duplicates/frmdlg.h"
 
 #include "gui/common/batchprogress.h"
+#include "core/duplicates/listdelete.h"
 #include "core/system/platform.h"
 #include "core/fs/trash.h"
+#include "core/same/samedelete.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <optional>
@@ -17,6 +22,9 @@
 namespace kestrune {
 
 namespace {
+
+const QString kSettingsSection = QStringLiteral("Duplicates");
+const QString kSameOnlyKey = QStringLiteral("只删除内容相同的文件");
 
 // Every entry as wide as the list: a long path is shortened in the middle
 // instead of widening the list to its longest entry.
@@ -109,8 +117,13 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
 
     // Files found.
     Label1 = control<QLabel>(this, "Label1", {120, 4200, 2700, 270}, QStringLiteral("查找到的文件列表："));
-    List3 = control<MarkListView>(this, "List3", {120, 4500, 9180, 3390});
+    List3 = control<MarkListView>(this, "List3", {120, 4500, 9180, 3060});
     List3->setModel(m_found);
+    m_found->setContentIcons(style()->standardIcon(QStyle::SP_DialogApplyButton),
+                             style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    Check1 = control<QCheckBox>(this, "Check1", {120, 7650, 4500, 300}, QStringLiteral("只删除内容相同的文件"));
+    Check1->setChecked(platform().getSetting(settingsAppName(), kSettingsSection, kSameOnlyKey,
+                                             QStringLiteral("0")).trimmed() == QLatin1String("1"));
 
     const struct {
         QPushButton** control;
@@ -140,6 +153,7 @@ FrmDlg::FrmDlg(QWidget* parent) : QDialog(parent)
     connect(Command12, &QPushButton::clicked, this, &FrmDlg::Command12_Click);
     connect(Command13, &QPushButton::clicked, this, &FrmDlg::Command13_Click);
     connect(Image1, &ClickLabel::clicked, this, &FrmDlg::Image1_Click);
+    connect(Check1, &QCheckBox::clicked, this, &FrmDlg::Check1_Click);
 }
 
 void FrmDlg::showEvent(QShowEvent* event)
@@ -305,18 +319,33 @@ void FrmDlg::Command7_Click()
     const QStringList folders = m_folders->entries();
     for (const QString& folder : folders)
         m_roots.add(folder);
-    m_batch.run<DuplicateSearch::Outcome>(
+    struct Searched {
+        DuplicateSearch::Outcome outcome;
+        ContentMarks marks;
+    };
+    m_batch.run<Searched>(
         [files, folders](ProgressSink& progress) {
             progress.setTotal(int(files.size()));
             const FileSystemObject fso;
             DuplicateSearch search(fso);
-            return search.run(files, folders, &progress);
+            Searched searched;
+            searched.outcome = search.run(files, folders, &progress);
+            // Then each file found is compared with the listed files of its name.
+            if (!searched.outcome.cancelled)
+                searched.marks = markFoundContents(files, searched.outcome.found, &progress);
+            return searched;
         },
-        [this](DuplicateSearch::Outcome outcome) {
-            // A cancelled search keeps what it found.
-            m_found->append(outcome.found);
-            message(outcome.cancelled ? BatchProgress::cancelledText(outcome.searched)
-                                      : searchDoneMessage(outcome.skipped));
+        [this](Searched searched) {
+            // A cancelled search keeps what it found; what was not compared
+            // has no mark.
+            const DuplicateSearch::Outcome& outcome = searched.outcome;
+            m_found->append(outcome.found, std::move(searched.marks.contents));
+            if (outcome.cancelled)
+                message(BatchProgress::cancelledText(outcome.searched));
+            else if (searched.marks.cancelled)
+                message(BatchProgress::cancelledText(searched.marks.compared));
+            else
+                message(searchDoneMessage(outcome.skipped));
         });
 }
 
@@ -333,11 +362,21 @@ void FrmDlg::Command8_Click()
     m_found->setAllMarked(false);
 }
 
+void FrmDlg::Check1_Click()
+{
+    platform().saveSetting(settingsAppName(), kSettingsSection, kSameOnlyKey,
+                           Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 void FrmDlg::Command10_Click()
 {
     const QModelIndex current = List3->currentIndex();
     if (!current.isValid())
         return;
+    if (Check1->isChecked()) {
+        deleteCopiesOf({current.row()});
+        return;
+    }
     std::optional<TrashCan> trash;
     if (deleteToTrashSetting())
         trash.emplace();
@@ -357,38 +396,66 @@ void FrmDlg::Command12_Click()
 
 void FrmDlg::deleteEntries(bool markedOnly)
 {
+    if (Check1->isChecked()) {
+        std::vector<int> rows;
+        for (int i = 0; i < m_found->count(); ++i)
+            if (!markedOnly || m_found->isMarked(i))
+                rows.push_back(i);
+        deleteCopiesOf(rows);
+        return;
+    }
     QStringList paths;
     for (int i = 0; i < m_found->count(); ++i)
         if (!markedOnly || m_found->isMarked(i))
             paths << m_found->entry(i);
-    struct Deleted {
-        int handled = 0;
-        bool cancelled = false;
-    };
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
-    m_batch.run<Deleted>(
+    m_batch.run<ListedDeletion>(
         [paths, toTrash, roots = m_roots](ProgressSink& progress) {
-            progress.setTotal(int(paths.size()));
-            const FileSystemObject fso;
-            std::optional<TrashCan> trash;
-            if (toTrash)
-                trash.emplace();
-            Deleted deleted;
-            for (const QString& path : paths) {
-                if (!progress.step(deleted.handled, path)) {
-                    deleted.cancelled = true;
-                    break;
-                }
-                deleteFoundFile(fso, roots, path, trash ? &*trash : nullptr);
-                ++deleted.handled;
-            }
-            return deleted;
+            return deleteListedFiles(paths, toTrash, progress, roots);
         },
-        [this](Deleted deleted) {
+        [this](ListedDeletion deleted) {
             // The entries stay, marked as they were.
             if (deleted.cancelled)
                 message(BatchProgress::cancelledText(deleted.handled));
+        });
+}
+
+void FrmDlg::deleteCopiesOf(const std::vector<int>& rows)
+{
+    // Each file once, against the listed file it was found to equal.
+    std::vector<SameDeletion> plan;
+    QSet<QString> planned;
+    int skipped = 0;
+    for (int row : rows) {
+        const FoundContent& c = m_found->content(row);
+        if (c.mark != ContentMark::Same) {
+            ++skipped;
+            continue;
+        }
+        if (!planned.contains(c.found.path)) {
+            planned.insert(c.found.path);
+            plan.push_back({c.found, c.listed});
+        }
+    }
+    if (plan.empty()) {
+        if (skipped > 0)
+            message(QStringLiteral("没有与要查找的文件内容相同的文件，未删除任何文件。"));
+        return;
+    }
+    // The main menu's choice as the batch starts.
+    const bool toTrash = deleteToTrashSetting();
+    m_batch.run<SameDeleteOutcome>(
+        [plan, toTrash](ProgressSink& progress) { return deleteCopies(plan, toTrash, &progress); },
+        [this, skipped](SameDeleteOutcome outcome) {
+            // The entries stay, marked as they were.
+            QString text = outcome.cancelled ? BatchProgress::cancelledText(outcome.handled)
+                                             : QStringLiteral("已删除 %1 个文件。").arg(outcome.deleted.size());
+            if (skipped > 0)
+                text += QStringLiteral("\n跳过 %1 项内容不同或未比较的文件。").arg(skipped);
+            if (!outcome.kept.empty())
+                text += QStringLiteral("\n以下文件未删除：\n") + problemLines(outcome.kept);
+            message(text);
         });
 }
 

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QListView>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -64,6 +65,7 @@ public:
     QPushButton* Command7 = nullptr;
     QLabel* Label1 = nullptr;
     MarkListView* List3 = nullptr;
+    QCheckBox* Check1 = nullptr;
     QPushButton* Command9 = nullptr;
     QPushButton* Command8 = nullptr;
     QPushButton* Command10 = nullptr;
@@ -98,6 +100,7 @@ public slots:
     void Command12_Click();
     void Command13_Click();
     void Image1_Click();
+    void Check1_Click();
 
     BatchRunner& runner() { return m_batch.runner(); }
 
@@ -111,6 +114,9 @@ private:
     // Deletes the files of the found entries (the marked ones only, or all),
     // with progress and cancel.
     void deleteEntries(bool markedOnly);
+    // The same for the entries `rows` with "只删除内容相同的文件" on: only
+    // true copies go, each compared again right before.
+    void deleteCopiesOf(const std::vector<int>& rows);
 
     FileSystemObject m_fso;
     DuplicateSearch m_search{m_fso};

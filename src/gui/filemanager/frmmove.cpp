@@ -1,5 +1,6 @@
 #include "gui/filemanager/frmmove.h"
 
+#include "core/filemanager/batchcheck.h"
 #include "core/filemanager/batchwalk.h"
 #include "core/system/appicon.h"
 #include "gui/common/batchprogress.h"
@@ -146,34 +147,14 @@ void frmmove::Option1_Click(int index)
 
 void frmmove::Command3_Click()
 {
-    if (Text1->text().isEmpty()) {
-        information(QStringLiteral("必须先指定源!"));
-        return;
-    }
     if (!m_fso)
         m_fso.emplace();
-    // A source or destination that is not a folder would walk nothing or
-    // send every file to the root folder: refuse before anything is touched.
-    if (trimBlanks(Text1->text()).isEmpty() || !m_fso->FolderExists(Text1->text())) {
-        information(QStringLiteral("指定的源目录不存在!"));
+    const BatchFolders folders = checkBatchFolders(*m_fso, Text1->text(), Text2->text(), FilterOp);
+    if (folders.refusal != BatchRefusal::None) {
+        information(batchRefusalText(folders.refusal));
         return;
     }
-    if (FilterOp == kOpMove || FilterOp == kOpCopy) {
-        if (trimBlanks(Text2->text()).isEmpty()) {
-            information(QStringLiteral("必须先指定目标!"));
-            return;
-        }
-        if (!m_fso->FolderExists(Text2->text())) {
-            information(QStringLiteral("指定的目标目录不存在!"));
-            return;
-        }
-    }
-    try {
-        m_source = m_fso->GetFolder(Text1->text());
-    } catch (const FsError&) {
-        information(QStringLiteral("指定的源目录不存在!"));
-        return;
-    }
+    m_source = folders.source;
     sf(m_source, Check1->checkState() != Qt::Unchecked);
 }
 

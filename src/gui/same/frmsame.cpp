@@ -27,21 +27,6 @@ namespace {
 
 constexpr int kGroupRole = Qt::UserRole;
 constexpr int kFileRole = Qt::UserRole + 1;
-// Problems listed in a message at most; the rest are counted.
-constexpr int kListedProblems = 20;
-
-QString problemLines(const std::vector<SameProblem>& problems)
-{
-    QStringList lines;
-    for (const SameProblem& p : problems) {
-        if (lines.size() == kListedProblems) {
-            lines << QStringLiteral("……另有 %1 个").arg(problems.size() - kListedProblems);
-            break;
-        }
-        lines << displayFileNameInLine(p.path) + QStringLiteral("：") + p.why;
-    }
-    return lines.join(QLatin1Char('\n'));
-}
 
 }  // namespace
 

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrune;
 using kestrune::test::TempDir;
@@ -72,4 +75,30 @@ TEST(Trash, UsesTheSharedTrashOfAFileSystemOnlyWhenItIsSticky)
     fso.GetFile(t.write("stick/b.txt")).MoveToTrash(next);
     EXPECT_EQ(test::trashEntries(t.file("stick/.Trash-0")), QList<QByteArray>{"b.txt"});
     EXPECT_EQ(test::trashEntries(shared + "/0"), QList<QByteArray>{"a.txt"});
+}
+
+// A .Trash-$uid put there as a link (to a folder of the user's own on the
+// same file system) is refused as a link: the file stays where it is and
+// nothing is written where the link points.
+TEST(Trash, RefusesAPlantedTrashLinkAsALink)
+{
+    TempDir t;
+    test::OwnTrash own;
+    test::LoopMount stick(t.file("stick"));
+    if (!stick.mounted())
+        GTEST_SKIP() << "no second file system: " << stick.why().toStdString();
+    const QString elsewhere = t.mkdir("stick/elsewhere");
+    const QString link = t.file("stick/.Trash-" + QString::number(::geteuid()));
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(link).constData()), 0);
+    const QString victim = t.write("stick/d/a.txt", "a");
+    TrashCan trash;
+    try {
+        FileSystemObject().GetFile(victim).MoveToTrash(trash);
+        ADD_FAILURE() << "moved to the trash through a link";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.errorNumber(), ELOOP);
+        EXPECT_TRUE(e.message().contains(QStringLiteral("链接"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(test::readBytes(victim), QByteArray("a"));
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
 }

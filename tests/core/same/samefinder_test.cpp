@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace kestrune;
 using kestrune::test::TempDir;
 
@@ -66,6 +68,20 @@ TEST(SameFinder, OverlappingFoldersCountEachFileOnce)
     t.write("a/b/one", "same");
     t.write("a/two", "same");
     const SameResult r = find({t.file("a"), t.file("a/b"), t.file("a")});
+    ASSERT_EQ(r.groups.size(), 1u);
+    EXPECT_EQ(r.groups[0].files.size(), 2u);
+}
+
+// A chosen folder may itself be a link (to a folder kept elsewhere): it is
+// searched like the folder it leads to.
+TEST(SameFinder, ChosenFolderThatIsALinkIsSearched)
+{
+    TempDir t;
+    t.write("real/one", "same");
+    t.write("real/sub/two", "same");
+    ASSERT_EQ(::symlink(encodeFileName(t.file("real")).constData(), encodeFileName(t.file("link")).constData()), 0);
+    const SameResult r = find({t.file("link")});
+    EXPECT_TRUE(r.unreadable.empty());
     ASSERT_EQ(r.groups.size(), 1u);
     EXPECT_EQ(r.groups[0].files.size(), 2u);
 }

@@ -8,13 +8,16 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QProgressDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -343,4 +346,76 @@ TEST(RunProgram, AProgramWhoseOwnerGoesFirstIsEndedWithoutReport)
     }
     QApplication::processEvents();
     EXPECT_FALSE(reported);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+class BatchWindow : public QDialog {
+public:
+    WindowBatch batch{this};
+
+protected:
+    void closeEvent(QCloseEvent* event) override { batch.holdClose() ? event->ignore() : QDialog::closeEvent(event); }
+};
+}  // namespace
+
+// A walk that steps until released, then two programs that wait for a
+// file, the second failing.
+TEST(WindowBatch, AWalkThenItsProgramsKeepOneDialogAndAClosedWindowStartsNoProgram)
+{
+    BatchProgress::setShowDelay(0);
+    test::TempDir dir;
+    const QString gate = dir.file(QStringLiteral("gate"));
+    BatchWindow w;
+    w.show();
+    std::atomic<bool> release{false};
+    bool madePrograms = false;
+    std::vector<int> exitCodes;
+    auto start = [&] {
+        w.batch.run<int, ProgramRunner>(
+            [&](ProgressSink& p) {
+                for (int i = 0; !release && p.step(i, QStringLiteral("/data/walk")); ++i)
+                    QThread::msleep(1);
+                return 0;
+            },
+            [&](int) {
+                auto runner = std::make_unique<ProgramRunner>(2);
+                for (const char* end : {"", "; exit 4"})
+                    runner->add({QStringLiteral("/bin/sh"),
+                                 {QStringLiteral("-c"), QStringLiteral("until [ -e \"$0\" ]; do sleep 0.02; done") + end, gate},
+                                 {},
+                                 {}});
+                madePrograms = true;
+                return runner;
+            },
+            &ProgramRunner::allEnded,
+            [&](ProgramRunner& r) {
+                for (int i = 0; i < r.size(); ++i)
+                    exitCodes.push_back(r.outcome(i)->end.exitCode);
+            });
+    };
+    start();
+    QPointer<QProgressDialog> walkDialog;
+    ASSERT_TRUE(spinUntil([&] { return (walkDialog = w.findChild<QProgressDialog*>()) && walkDialog->isVisible(); }));
+    release = true;
+    ASSERT_TRUE(spinUntil([&] { return madePrograms; }));
+    QApplication::processEvents();
+    EXPECT_TRUE(walkDialog && walkDialog->isVisible());  // it goes on over the programs
+    dir.write(QStringLiteral("gate"));
+    ASSERT_TRUE(finishBatches());
+    EXPECT_EQ(exitCodes, (std::vector<int>{0, 4}));
+    BatchProgress::setShowDelay(500);
+
+    // Closed during the walk: the walk stops, no program starts, no result.
+    release = false;
+    madePrograms = false;
+    exitCodes.clear();
+    start();
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(finishBatches());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(madePrograms);
+    EXPECT_TRUE(exitCodes.empty());
 }
