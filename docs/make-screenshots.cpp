@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -41,9 +42,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace kestrune;
@@ -69,6 +72,33 @@ void writeFile(const QString& path, const QByteArray& bytes)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         std::exit(2);
     }
+}
+
+// Eight bits a pixel and the strongest compression keep the pictures small;
+// windows have few colours. Where a window has more than 256 (smooth text on
+// grey panels), its 256 most frequent colours are kept and every other pixel
+// takes the nearest of them: a fixed palette would turn smooth text into
+// jagged black and grey panels into white.
+QImage toPalette(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, qsizetype> counts;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x)
+            ++counts[line[x] | 0xff000000u];
+    }
+    std::vector<std::pair<qsizetype, QRgb>> byCount;
+    byCount.reserve(size_t(counts.size()));
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        byCount.emplace_back(it.value(), it.key());
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    QList<QRgb> table;
+    for (size_t i = 0; i < byCount.size() && i < 256; ++i)
+        table << byCount[i].second;
+    return rgb.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
 }
 
 }  // namespace
@@ -113,9 +143,7 @@ int main(int argc, char* argv[])
 
     int failures = 0;
     auto saveImage = [&](const QImage& image, const char* name) {
-        // Eight bits a pixel and the strongest compression keep the pictures
-        // small; windows have few colours.
-        const QImage picture = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+        const QImage picture = toPalette(image);
         const QString file = out + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
         if (!picture.save(file, "PNG", 0)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));

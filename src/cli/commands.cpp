@@ -7,6 +7,7 @@ int copyCommand(Session& session, const Parsed& options);
 int moveCommand(Session& session, const Parsed& options);
 int deleteCommand(Session& session, const Parsed& options);
 int dupesCommand(Session& session, const Parsed& options);
+int sameCommand(Session& session, const Parsed& options);
 int recordCommand(Session& session, const Parsed& options);
 int queryCommand(Session& session, const Parsed& options);
 int logCommand(Session& session, const Parsed& options);
@@ -50,6 +51,17 @@ const std::vector<Command>& commands()
          "按窗口的顺序列出找到的路径,每行一个。--names 的文件夹同\"添加目录到列表\"。\n"
          "  --delete  删除找到的全部文件,同\"删除全部\"(回收站的选择同 delete)",
          &dupesCommand},
+        {"same", {QStringLiteral("--delete"), QStringLiteral("--trash"), QStringLiteral("--no-trash")},
+         {QStringLiteral("--min-size"), QStringLiteral("--pattern"), QStringLiteral("--keep")}, {}, 1, -1,
+         "same [--min-size N] [--pattern PAT] [-0] [--delete [--keep oldest|newest|first] [--trash | --no-trash]] FOLDER...",
+         "查找各文件夹(及其子文件夹)中内容相同的文件,同查找内容相同的文件的\"开始查找\"。\n"
+         "每组列出其中的文件,每行一个,组后空一行(-0 时每个路径以 NUL 结尾,每组再加一个 NUL);浪费空间最多的组在前。\n"
+         "  --min-size N    只比较不小于 N 字节的文件(空文件从不算作相同)\n"
+         "  --pattern PAT   只比较名称符合的文件,如 \"*.doc;*.xls\"\n"
+         "  --delete        每组保留一个,删除其余(回收站的选择同 delete);删除前逐字节比较,\n"
+         "                  查找后改变过的文件不删除并列出\n"
+         "  --keep RULE     保留哪一个:oldest 最早修改的(默认),newest 最近修改的,first 最先找到的",
+         &sameCommand},
         {"record", {}, {}, {}, 1, 1, "record FOLDER",
          "记录目录中每个文件的名称、类型、大小、日期和短文件名到 db1.mdb,并写一条日志,同文件信息记录的\"记录\"。",
          &recordCommand},

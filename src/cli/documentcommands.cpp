@@ -86,6 +86,12 @@ int wordCommand(Session& session, const Parsed& p)
                     else
                         result(trimBlanks(inputs.documents.value(i)));
                 }
+                if (r.gaveUp) {
+                    // The engine kept ending: the rest were not tried.
+                    message(notTriedText(r, inputs.documents));
+                    session.finish(kExitFailed);
+                    return;
+                }
                 message(r.cancelled ? cancelledText(r.handled) : QStringLiteral("列表中的所有文档加密完成!"));
                 session.finish(r.cancelled || anyFailed ? kExitFailed : kExitOk);
             });

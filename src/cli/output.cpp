@@ -1,4 +1,5 @@
 #include "cli/output.h"
+#include "core/batch/failurelist.h"
 
 #include "core/fs/fsnames.h"
 
@@ -65,7 +66,7 @@ void message(const QString& text)
 
 void failure(const QString& what, const QString& path, const QString& why)
 {
-    message(what + QLatin1Char(' ') + displayFileNameInLine(path) + (why.isEmpty() ? QString() : QStringLiteral("：") + why));
+    message(what.isEmpty() ? failureLine(path, why) : what + QLatin1Char(' ') + failureLine(path, why));
 }
 
 int usageError(const QString& text)

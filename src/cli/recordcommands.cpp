@@ -83,13 +83,17 @@ int recordCommand(Session& session, const Parsed& p)
                 break;
             }
             message(QStringLiteral("该目录文件信息记录完毕!"));
+            // Files recorded without their size and date, or not at all,
+            // are named as the window names them.
+            if (!run.failures.isEmpty())
+                message(failureMessage(recordFailureHeading(), run.failures));
             TableCursor log(*store, QString::fromLatin1(kLogTable));
             log.requery();
             if (!addLogRecord(log, path, QDateTime::currentDateTime())) {
                 message(QStringLiteral("日志记录未能写入数据库（%1）。").arg(log.lastError()));
                 return kExitFailed;
             }
-            return kExitOk;
+            return run.failures.isEmpty() ? kExitOk : kExitFailed;
         });
     return code;
 }

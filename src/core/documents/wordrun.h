@@ -25,7 +25,16 @@ struct WordRunResult {
     bool emptyList = false;     // nothing to do
     int handled = 0;            // documents handled (the first ones of the list)
     bool cancelled = false;     // stopped before the end of the list
+    // The engine kept ending (or could not be started again): the documents
+    // after the first `handled` were not tried; `notTriedReason` says why.
+    bool gaveUp = false;
+    QString notTriedReason;
+    int restarts = 0;           // new instances started after one had ended
 };
+
+// The text that names the documents of `documents` a run did not try
+// (those after the first result.handled); empty when it tried them all.
+QString notTriedText(const WordRunResult& result, const QStringList& documents);
 
 // One run of the Word encryption: creates a hidden instance, opens each
 // document in turn (the instance's DocumentOpen sets its passwords, saves
@@ -37,6 +46,9 @@ class WordRun : public QObject {
 public:
     // How often comp tries to open a document before it gives up.
     static constexpr int kAttempts = 3;
+    // How many new instances a run starts after one has ended by itself
+    // before it gives up on the rest of the list.
+    static constexpr int kRestarts = 3;
 
     WordRun(WordRunInputs inputs, ProgressSink& progress, WordApplication::PasswordPrompt askPassword);
     ~WordRun() override;
@@ -52,6 +64,11 @@ public Q_SLOTS:
     void wordapp_Quit();
 
 private:
+    // Creates the instance and connects its events; throws WordError.
+    void startInstance();
+    // Before a document: an instance that has ended by itself is replaced.
+    // False (with the reason in `result`) when the run must give up.
+    bool replaceEndedInstance(WordRunResult& result);
     void quitInstance();
 
     WordRunInputs m_inputs;

@@ -76,6 +76,13 @@ bool passes(const File& file, const BatchInputs& inputs, bool* typeListMissing)
     return matchesSingleType(file.ShortNameEnding(3), inputs.singleType);
 }
 
+void tellFailures(const std::vector<FsError>& failures, const BatchInputs& inputs)
+{
+    if (inputs.failed)
+        for (const FsError& e : failures)
+            inputs.failed(e.path(), e.message());
+}
+
 }  // namespace
 
 int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, ProgressSink* progress,
@@ -155,13 +162,15 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
                 if (progress)
                     progress->setItemBytes(0, 0);
             }
-            moves.FlushIfDue();  // failures of single files are skipped, as above
+            // Moves to another file system that failed when their group was
+            // flushed: their sources stay.
+            tellFailures(moves.FlushIfDue(), inputs);
             // A tree of empty folders still ends at a cancel.
             return progress && progress->stopped() ? WalkOn::Stop : WalkOn::Go;
         },
         {}, unlisted);
     const bool stop = !wentOn;
-    moves.Flush();
+    tellFailures(moves.Flush(), inputs);
     if (stopped)
         *stopped = stop;
     return handled;

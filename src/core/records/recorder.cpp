@@ -111,8 +111,8 @@ private:
     bool m_failed = false;
 };
 
-bool storeRecord(TableAppender& appender, const ReadRecord& r, const QString& name, int nameLimit,
-                 const QString& type, const QString& shortName)
+TableAppender::Added storeRecord(TableAppender& appender, const ReadRecord& r, const QString& name, int nameLimit,
+                                 const QString& type, const QString& shortName)
 {
     appender.bindText(0, leftCharacters(name, nameLimit));
     appender.bindText(1, type);
@@ -129,7 +129,7 @@ bool storeRecord(TableAppender& appender, const ReadRecord& r, const QString& na
     else
         appender.bindNull(3);
     appender.bindText(4, shortName);
-    return appender.add() != TableAppender::Added::Failed;
+    return appender.add();
 }
 
 // Records are stored after every this many files read.
@@ -174,33 +174,43 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
     std::vector<ReadRecord> records(files.size());
     NameValues values(names);
     values.start();
+    // The records the table refused, by their place in the run, and why.
+    std::vector<std::pair<size_t, QString>> dropped;
     // Stores the records read so far whose name values are ready (all of
     // [stored, end) with `wait`); false when the store failed.
     size_t stored = 0;
     const auto storeReady = [&](size_t end, bool wait) {
         const size_t upTo = std::min(end, values.ready(end, wait));
         for (; stored < upTo; ++stored) {
-            if (!storeRecord(appender, records[stored], names[stored], nameLimit, values.type(stored),
-                             values.alias(stored)))
+            const TableAppender::Added added = storeRecord(appender, records[stored], names[stored], nameLimit,
+                                                           values.type(stored), values.alias(stored));
+            if (added == TableAppender::Added::Failed)
                 return false;
+            if (added == TableAppender::Added::Dropped)
+                dropped.push_back({stored, appender.dropReason()});
         }
         return !values.failed();
     };
     bool cancelled = false;
     bool storeFailed = false;
+    std::vector<std::pair<size_t, QString>> unread;
     size_t i = 0;
     for (; i < files.size(); ++i) {
         if (progress && !progress->step(int(i), [&] { return files[i].Path(); })) {
             cancelled = true;
             break;
         }
-        // A file that cannot be looked at leaves size and date empty.
+        // A file that cannot be looked at leaves size and date empty (and
+        // is named when the run has ended).
         ReadRecord& r = records[i];
         try {
             const File::Status status = files[i].SizeAndModified();
             r.size = status.size;
             r.modifiedMSecs = status.modifiedMSecs;
-        } catch (...) {
+        } catch (const FsError& e) {
+            unread.push_back({i, e.message()});
+        } catch (const std::exception& e) {
+            unread.push_back({i, QString::fromLocal8Bit(e.what())});
         }
         if ((i + 1) % kStoreEvery == 0 && !storeReady(i + 1, false)) {
             storeFailed = true;
@@ -232,7 +242,26 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         return run;
     }
     run.outcome = RecordRun::Outcome::Recorded;
+    // The failures in the folder's order: a refused record is not stored at
+    // all, so its reading failure (if any) is not told twice.
+    std::vector<std::pair<size_t, QString>> failures;
+    for (const auto& [index, why] : unread)
+        failures.push_back({index, QStringLiteral("大小和修改时间未能读取（%1）").arg(why)});
+    for (const auto& [index, why] : dropped)
+        failures.push_back({index, QStringLiteral("数据库拒绝了这条记录（%1）").arg(why)});
+    std::stable_sort(failures.begin(), failures.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t k = 0; k < failures.size(); ++k) {
+        if (k + 1 < failures.size() && failures[k + 1].first == failures[k].first)
+            continue;  // the refusal, added after the reading failure, is told
+        run.failures.add(files[failures[k].first].Path(), failures[k].second);
+    }
     return run;
+}
+
+QString recordFailureHeading()
+{
+    return QStringLiteral("以下文件未能完整记录:");
 }
 
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/batch/failurelist.h"
 #include "core/batch/batchrunner.h"
 #include "core/records/recordstore.h"
 #include "core/fs/fso.h"
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kestrune {
@@ -28,15 +30,21 @@ struct RecordRun {
     int dropped = 0;
     int handled = 0;  // files read before the run ended
     QString error;  // for ListFailed and StoreFailed
+    // Recorded: the files whose size and date could not be read (their
+    // records hold neither) and those whose records the table refused.
+    FailureList failures;
 };
+
+// The heading of the message that names a run's failures.
+QString recordFailureHeading();
 
 // Records every file directly inside `folderPath` (in listing order) into
 // fileInf through `fileInf`, all in one transaction: a run that fails or is
 // stopped keeps nothing. `progress` is stepped before each file with the
 // number handled before it; once it is to stop, the run ends there. The
-// files' sizes and dates are read on the calling thread while a second
-// thread works out the short names and types and stores the records read so
-// far.
+// files' sizes and dates are read and the records stored on the calling
+// thread (the store's own) while a second thread works out the short names
+// and types.
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
                        int nameLimit = 0, ProgressSink* progress = nullptr);
 

@@ -195,6 +195,8 @@ public:
     TableCursor::AddResult commit();
     void rollback();
     QString error() const { return m_error; }
+    // Why the last record dropped was refused.
+    QString dropReason() const { return m_dropReason; }
 
 private:
     bool usable() const;
@@ -206,6 +208,7 @@ private:
     std::vector<qint64> m_added;
     int m_dropped = 0;
     QString m_error;
+    QString m_dropReason;
 };
 
 // Quotes an identifier for SQL.

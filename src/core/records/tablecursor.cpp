@@ -268,6 +268,7 @@ TableAppender::Added TableAppender::add()
     sqlite3_clear_bindings(m_stmt);
     if (isRecordErrorCode(rc)) {
         ++m_dropped;
+        m_dropReason = message;
         return Added::Dropped;
     }
     m_error = message;

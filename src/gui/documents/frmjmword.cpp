@@ -101,6 +101,16 @@ void frmjmword::runEnded(const WordRunResult& result)
         appendInfo(BatchProgress::cancelledText(result.handled));
         return;
     }
+    if (result.gaveUp) {
+        // The engine kept ending: the documents not tried stay listed and
+        // are named.
+        const QString notTried = notTriedText(result, list().entries());
+        for (int i = 0; i < result.handled; ++i)
+            list().removeAt(0);
+        refreshCount();
+        appendInfo(notTried);
+        return;
+    }
     clearList();
     appendInfo(QStringLiteral("列表中的所有文档加密完成!"));
 }

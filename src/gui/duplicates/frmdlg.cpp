@@ -1,6 +1,7 @@
 #include "gui/duplicates/frmdlg.h"
 
 #include "gui/common/batchprogress.h"
+#include "core/batch/failurelist.h"
 #include "core/duplicates/listdelete.h"
 #include "core/system/platform.h"
 #include "core/fs/trash.h"
@@ -23,6 +24,7 @@ namespace kestrune {
 
 namespace {
 
+const QString kNotDeleted = QStringLiteral("以下文件未能删除:");
 const QString kSettingsSection = QStringLiteral("Duplicates");
 const QString kSameOnlyKey = QStringLiteral("只删除内容相同的文件");
 
@@ -380,7 +382,13 @@ void FrmDlg::Command10_Click()
     std::optional<TrashCan> trash;
     if (deleteToTrashSetting())
         trash.emplace();
-    deleteFoundFile(m_fso, m_roots, m_found->entry(current.row()), trash ? &*trash : nullptr);
+    const QString path = m_found->entry(current.row());
+    QString why;
+    if (!deleteFoundFile(m_fso, m_roots, path, trash ? &*trash : nullptr, &why)) {
+        FailureList failed;
+        failed.add(path, why);
+        message(failureMessage(kNotDeleted, failed));
+    }
 }
 
 void FrmDlg::Command11_Click()
@@ -415,9 +423,15 @@ void FrmDlg::deleteEntries(bool markedOnly)
             return deleteListedFiles(paths, toTrash, progress, roots);
         },
         [this](ListedDeletion deleted) {
-            // The entries stay, marked as they were.
-            if (deleted.cancelled)
-                message(BatchProgress::cancelledText(deleted.handled));
+            // The entries stay, marked as they were. A cancel and the files
+            // left undone are told in one message; a run that deleted every
+            // file says nothing.
+            FailureList failed;
+            for (const auto& [path, why] : std::as_const(deleted.notDeleted))
+                failed.add(path, why);
+            const QString text = batchEndText(deleted.cancelled, deleted.handled, kNotDeleted, failed);
+            if (!text.isEmpty())
+                message(text);
         });
 }
 

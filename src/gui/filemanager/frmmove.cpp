@@ -1,7 +1,7 @@
 #include "gui/filemanager/frmmove.h"
 
 #include "core/filemanager/batchcheck.h"
-#include "core/filemanager/batchwalk.h"
+#include "core/filemanager/batchresult.h"
 #include "core/system/appicon.h"
 #include "gui/common/batchprogress.h"
 #include "core/system/platform.h"
@@ -176,22 +176,19 @@ void frmmove::sf(const Folder& folder, bool cas)
             self->information(QStringLiteral("已选中操作多种类型文件,但没有指定!"));
         return QVariant();
     };
-    struct Outcome {
-        int handled = 0;
-        bool stopped = false;
-    };
-    m_batch.run<Outcome>(
+    m_batch.run<BatchWalkResult>(
         [root = folder.Path(), cas, inputs, typeListMissing](ProgressSink& progress) {
             BatchInputs in = inputs;
             in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
-            Outcome outcome;
-            outcome.handled = batchWalk(root, cas, in, &progress, &outcome.stopped);
-            return outcome;
+            return runBatchWalk(root, cas, in, &progress);
         },
-        [this](Outcome outcome) {
-            // A walk that runs to its end shows nothing.
-            if (outcome.stopped)
-                information(BatchProgress::cancelledText(outcome.handled));
+        [this, operation = inputs.operation](BatchWalkResult result) {
+            // A walk that runs to its end and handles every file shows
+            // nothing; a cancel and the files left undone are told in one
+            // message.
+            const QString text = batchEndMessage(result, operation);
+            if (!text.isEmpty())
+                information(text);
         });
 }
 

@@ -153,8 +153,12 @@ void frmrec::setRecordControlsEnabled(bool enabled)
 void frmrec::refreshLog()
 {
     Data2->requery();
-    if (const auto contents = m_store->read(QString::fromLatin1(kLogTable)))
+    if (const auto contents = m_store->read(QString::fromLatin1(kLogTable))) {
         fillGridModel(m_logModel, *contents);
+        // Whole folders and times: the grid scrolls sideways rather than
+        // cutting them.
+        MSF1->resizeColumnsToContents();
+    }
 }
 
 void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMessage)
@@ -223,7 +227,10 @@ void frmrec::recordEnded(const RecordRun& run, const QString& path, const QStrin
     case RecordRun::Outcome::Recorded:
         break;
     }
-    platform().messageBox(this, doneMessage, MsgIcon::None);
+    // Files that could not be recorded in full are named in the same message.
+    const QString failed = failureMessage(recordFailureHeading(), run.failures);
+    platform().messageBox(this, failed.isEmpty() ? doneMessage : doneMessage + QStringLiteral("\n\n") + failed,
+                          MsgIcon::None);
     // The log entry carries the time at which the message was closed.
     if (!addLogRecord(*Data2, path, QDateTime::currentDateTime()))
         platform().messageBox(this, QStringLiteral("日志记录未能写入数据库（%1）。").arg(Data2->lastError()),

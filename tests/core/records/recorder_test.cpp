@@ -199,6 +199,10 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
     EXPECT_EQ(rows[0][4], "gone.txt");
     EXPECT_EQ(rows[1][2], "4");
     EXPECT_NE(rows[1][3], "<null>");
+    // The run names it, with why, for the message at its end.
+    ASSERT_EQ(run.failures.count(), 1);
+    EXPECT_EQ(run.failures.named()[0].path, path);
+    EXPECT_TRUE(run.failures.named()[0].reason.startsWith(QStringLiteral("大小和修改时间未能读取")));
 }
 
 TEST(RecordFolder, LogRecordKeepsTheFolderTextUnchanged)

@@ -4,8 +4,11 @@
 #include "app/mdiform1.h"
 #include "support/batchwait.h"
 #include "support/scriptedplatform.h"
+#include "support/tempdir.h"
+#include "core/documents/officeword.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -260,4 +263,58 @@ TEST_F(WordWindow, AnInstanceThatCannotBeCreatedIsReportedAndNothingRuns)
     EXPECT_EQ(scripted().log.back().icon, MsgIcon::None);
     EXPECT_EQ(w.list().count(), 1);
     EXPECT_EQ(w.Text3->toPlainText(), kWelcome);
+}
+
+// The engine's helper ends by itself (a stand-in that exits on every "crash"
+// document): that document is named with the reason and a new helper takes
+// the next one; after three new helpers the rest are named as not tried and
+// stay listed.
+TEST_F(WordWindow, AHelperThatDiesIsReplacedThreeTimesAtMost)
+{
+    test::TempDir dir;
+    const QString opened = dir.file(QStringLiteral("opened"));
+    const QString helper = dir.write(QStringLiteral("kestrune-word"), QStringLiteral(
+        "#!/bin/sh\necho '{\"ready\":true}'\n"
+        "while IFS= read -r line; do case \"$line\" in\n"
+        "*'\"op\":\"open\"'*) name=$(printf '%s' \"$line\" | sed 's/.*\"file\":\"[^\"]*\\/\\([^\"]*\\)\".*/\\1/')\n"
+        "  echo \"$$ $name\" >> '%1'\n"
+        "  case \"$name\" in crash*) exit 9;; esac\n"
+        "  echo '{\"ok\":true,\"doc\":1}';;\n"
+        "*'\"op\":\"quit\"'*) echo '{\"ok\":true}'; exit 0;;\n"
+        "*) echo '{\"ok\":true}';; esac; done\n").arg(opened).toUtf8());
+    QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
+    setWordFactory([helper](QWidget* owner) {
+        return std::make_unique<OfficeWordApplication>(owner, WordEngineLocation{helper, QString()});
+    });
+    // Each run: the documents, then which helper process opened which (its
+    // first document naming it) and the lines it ends with.
+    const auto run = [&](const QStringList& documents) {
+        QFile::remove(opened);
+        frmjmword w;
+        for (const QString& d : documents)
+            add(w, d);
+        w.Command2->click();
+        EXPECT_TRUE(finishBatches());
+        QMap<QString, QString> first;
+        QStringList byHelper;
+        for (const QString& line : QString::fromUtf8(test::readBytes(opened)).split('\n', Qt::SkipEmptyParts)) {
+            const QString pid = line.section(' ', 0, 0);
+            first.insert(pid, first.value(pid, line.section(' ', 1)));
+            byHelper << first.value(pid) + QStringLiteral(": ") + line.section(' ', 1);
+        }
+        return std::make_pair(byHelper, w.Text3->toPlainText().remove(kWelcome) + w.list().entries().join('|'));
+    };
+    const QString died = QStringLiteral("  无法打开:文档引擎意外退出\n");
+    const auto [fourHelpers, fourEnd] = run({"a.doc", "crash.doc", "c.doc", "d.doc"});
+    EXPECT_EQ(fourHelpers, (QStringList{"a.doc: a.doc", "a.doc: crash.doc", "c.doc: c.doc", "c.doc: d.doc"}));
+    EXPECT_EQ(fourEnd, "加密文档 a.doc\n加密文档 crash.doc\n" + died +
+                           "加密文档 c.doc\n加密文档 d.doc\n列表中的所有文档加密完成!\n");
+
+    const auto [dying, dyingEnd] = run({"crash1.doc", "crash2.doc", "crash3.doc", "crash4.doc", "e.doc", "f.doc"});
+    EXPECT_EQ(dying, (QStringList{"crash1.doc: crash1.doc", "crash2.doc: crash2.doc", "crash3.doc: crash3.doc",
+                                  "crash4.doc: crash4.doc"}));
+    EXPECT_EQ(dyingEnd, "加密文档 crash1.doc\n" + died + "加密文档 crash2.doc\n" + died + "加密文档 crash3.doc\n" +
+                            died + "加密文档 crash4.doc\n" + died +
+                            "文档引擎已经退出 4 次,以下文档没有尝试,仍留在列表中:\ne.doc\nf.doc\n共 2 个文件\n"
+                            "e.doc|f.doc");
 }

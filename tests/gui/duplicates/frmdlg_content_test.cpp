@@ -12,7 +12,6 @@
 #include "support/tempdir.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QIcon>
 #include <QPushButton>
 #include <QSet>
@@ -25,145 +24,96 @@
 #include <unistd.h>
 
 using namespace kestrune;
-using kestrune::test::finishBatches;
-using kestrune::test::scripted;
-using kestrune::test::TempDir;
-using kestrune::test::writeRaw;
+using namespace kestrune::test;
 
 namespace {
 
-// Longer than the first block read, so that a last byte of its own is only
-// seen by the whole-file pass.
-QByteArray bigContent(char last)
-{
-    return QByteArray(70000, 'a') + last;
-}
+// Past the first block read: a last byte of its own is seen only by the whole-file pass.
+const QByteArray kBig = QByteArray(70000, 'a') + 'z';
 
-struct Case {
-    const char* folder;
-    QByteArray name;
-    enum { Copy, LastByte, Longer, HardLink } what;
-    ContentMark mark;
-};
-
-// The listed files (a plain and a non-UTF-8 name) and, in tree/, files of
-// their names: copies, traps, a hard link to a listed file.
+// want/ holds the listed files (one name not UTF-8); tree/ files of their
+// names (case aside): copies, traps, a hard link to a listed file.
 struct ContentTree {
+    struct Case {
+        const char* folder;
+        QByteArray name;
+        QByteArray content;  // empty: a hard link to the listed file
+        ContentMark mark;
+    };
     TempDir t;
-    QStringList listed;
-    std::vector<Case> cases;
+    QStringList listed{writeRaw(t.mkdir("want"), "报告.doc", kBig), writeRaw(t.file("want"), "bad\xFF.txt", kBig)};
+    const std::vector<Case> cases{
+        {"same", "报告.doc", kBig, ContentMark::Same},
+        {"upper", "报告.DOC", kBig, ContentMark::Same},
+        {"raw", "bad\xFF.txt", kBig, ContentMark::Same},
+        {"lastbyte", "报告.doc", QByteArray(70000, 'a') + 'y', ContentMark::Different},
+        {"longer", "bad\xFF.txt", kBig + 'z', ContentMark::Different},
+        {"link", "报告.doc", {}, ContentMark::Itself},
+    };
     std::vector<QString> paths;  // of `cases`
 
-    ContentTree()
+    explicit ContentTree(FrmDlg& w)
     {
-        const QByteArray names[] = {QByteArray("报告.doc"), QByteArray("bad\xFF.txt")};
-        for (const QByteArray& name : names)
-            listed << writeRaw(t.mkdir("want"), name, bigContent('z'));
-        cases = {
-            {"same", names[0], Case::Copy, ContentMark::Same},
-            {"upper", "报告.DOC", Case::Copy, ContentMark::Same},
-            {"raw", names[1], Case::Copy, ContentMark::Same},
-            {"lastbyte", names[0], Case::LastByte, ContentMark::Different},
-            {"longer", names[1], Case::Longer, ContentMark::Different},
-            {"link", names[0], Case::HardLink, ContentMark::Itself},
-        };
         for (const Case& c : cases) {
             const QString folder = t.mkdir(QStringLiteral("tree/") + QLatin1String(c.folder));
-            QString path;
-            switch (c.what) {
-            case Case::Copy:
-                path = writeRaw(folder, c.name, bigContent('z'));
-                break;
-            case Case::LastByte:
-                path = writeRaw(folder, c.name, bigContent('y'));
-                break;
-            case Case::Longer:
-                path = writeRaw(folder, c.name, bigContent('z') + 'z');
-                break;
-            case Case::HardLink:
-                path = joinPath(folder, decodeFileName(c.name));
-                EXPECT_EQ(::link(encodeFileName(listed[0]).constData(), encodeFileName(path).constData()), 0);
-                break;
+            paths.push_back(c.content.isEmpty() ? joinPath(folder, decodeFileName(c.name))
+                                                : writeRaw(folder, c.name, c.content));
+            if (c.content.isEmpty()) {
+                EXPECT_EQ(::link(encodeFileName(listed[0]).constData(), encodeFileName(paths.back()).constData()), 0);
             }
-            paths.push_back(QDir::toNativeSeparators(path));
         }
-    }
-
-    // The index of the found entry of `path`.
-    static int rowOf(FrmDlg& w, const QString& path) { return int(w.found().entries().indexOf(path)); }
-
-    void search(FrmDlg& w)
-    {
         w.files().append(listed);
         w.folders().append({t.file("tree"), t.file("want")});
-        w.Command7->click();
-        ASSERT_TRUE(finishBatches());
+    }
+    const FoundContent& of(FrmDlg& w, const QString& path) const
+    {
+        return w.found().content(int(w.found().entries().indexOf(path)));
     }
 };
 
-// Whether a file is at `path` (its exact bytes; names need not be UTF-8).
 bool onDisk(const QString& path)
 {
     struct stat st;
     return ::lstat(encodeFileName(path).constData(), &st) == 0;
 }
 
-qint64 iconKey(const QVariant& v)
+QVariant shown(FrmDlg& w, const QString& path, int role)
 {
-    return v.value<QIcon>().cacheKey();
+    return w.found().data(w.found().index(int(w.found().entries().indexOf(path))), role);
 }
 
 }  // namespace
 
-// Each file found is marked by its content against the listed file of its
-// name (case aside): copies, a last byte past the first block, another size,
-// a hard link to the listed file and the listed file found in its own folder.
+// Copies, a last byte past the first block, another size, a hard link to the
+// listed file and the listed files found in their own folder.
 TEST(FrmDlgContent, MarksEachFoundFileAsTheListedFileOrNot)
 {
-    ContentTree tree;
     FrmDlg w;
-    tree.search(w);
+    ContentTree tree(w);
+    w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     ASSERT_EQ(w.found().count(), int(tree.cases.size()) + 2);
     EXPECT_EQ(scripted().messages(), QStringList({QStringLiteral("查找完毕！")}));
-
-    QAbstractItemModel& m = w.found();
-    const qint64 sameIcon = iconKey(m.data(m.index(ContentTree::rowOf(w, tree.paths[0]), 0), Qt::DecorationRole));
-    const qint64 otherIcon = iconKey(m.data(m.index(ContentTree::rowOf(w, tree.paths[3]), 0), Qt::DecorationRole));
-    EXPECT_NE(sameIcon, otherIcon);
+    auto icon = [&](int i) { return shown(w, tree.paths[size_t(i)], Qt::DecorationRole).value<QIcon>().cacheKey(); };
+    EXPECT_NE(icon(0), icon(3));
     for (size_t i = 0; i < tree.cases.size(); ++i) {
-        const Case& c = tree.cases[i];
-        const int row = ContentTree::rowOf(w, tree.paths[i]);
-        ASSERT_GE(row, 0) << c.folder;
-        const QModelIndex index = m.index(row, 0);
-        // The entry's text stays the path the deletes use.
-        EXPECT_EQ(w.found().entry(row), tree.paths[i]);
-        EXPECT_EQ(w.found().content(row).mark, c.mark) << c.folder;
-        const QString listedPath = displayFileNameInLine(c.name == "bad\xFF.txt" ? tree.listed[1] : tree.listed[0]);
-        const QString tip = m.data(index, Qt::ToolTipRole).toString();
-        switch (c.mark) {
-        case ContentMark::Same:
-            EXPECT_EQ(tip, QStringLiteral("与 %1 内容相同").arg(listedPath)) << c.folder;
-            break;
-        case ContentMark::Different:
-            EXPECT_EQ(tip, QStringLiteral("内容不同")) << c.folder;
-            break;
-        default:
-            EXPECT_EQ(tip, QStringLiteral("即要查找的文件 %1 本身").arg(listedPath)) << c.folder;
-        }
-        EXPECT_EQ(iconKey(m.data(index, Qt::DecorationRole)), c.mark == ContentMark::Same ? sameIcon : otherIcon)
-            << c.folder;
+        const ContentTree::Case& c = tree.cases[i];
+        const QString listed = displayFileNameInLine(tree.listed[c.name.startsWith("bad") ? 1 : 0]);
+        const QString tips[] = {{}, QStringLiteral("与 %1 内容相同").arg(listed), QStringLiteral("内容不同"),
+                                QStringLiteral("即要查找的文件 %1 本身").arg(listed)};
+        EXPECT_EQ(tree.of(w, tree.paths[i]).mark, c.mark) << c.folder;
+        EXPECT_EQ(shown(w, tree.paths[i], Qt::ToolTipRole).toString(), tips[int(c.mark)]) << c.folder;
+        EXPECT_EQ(icon(int(i)), icon(c.mark == ContentMark::Same ? 0 : 3)) << c.folder;
     }
     for (const QString& listed : tree.listed)
-        EXPECT_EQ(w.found().content(ContentTree::rowOf(w, QDir::toNativeSeparators(listed))).mark,
-                  ContentMark::Itself);
+        EXPECT_EQ(tree.of(w, listed).mark, ContentMark::Itself);
 }
 
-// "只删除内容相同的文件": off at first, remembered; with it on, 删除, 删除所选
-// and 删除全部 take only true copies, and a copy changed since the search is
-// kept and named.
+// Off at first and remembered; on, 删除 and 删除全部 take only true copies,
+// and a copy changed since the search is kept and named.
 TEST(FrmDlgContent, SameOnlyBoxIsRememberedAndSparesEveryOtherFile)
 {
-    ContentTree tree;
+    const QString setting = settingsAppName() + QStringLiteral("/Duplicates/只删除内容相同的文件");
     {
         FrmDlg fresh;
         EXPECT_EQ(fresh.Check1->text(), QStringLiteral("只删除内容相同的文件"));
@@ -172,56 +122,47 @@ TEST(FrmDlgContent, SameOnlyBoxIsRememberedAndSparesEveryOtherFile)
         EXPECT_LT(fresh.Check1->geometry().bottom(), fresh.Command12->y());
         fresh.Check1->click();
     }
-    EXPECT_EQ(scripted().settings.value(settingsAppName() + QStringLiteral("/Duplicates/只删除内容相同的文件")),
-              QStringLiteral("1"));
+    EXPECT_EQ(scripted().settings.value(setting), QStringLiteral("1"));
     FrmDlg w;
     ASSERT_TRUE(w.Check1->isChecked());
-    tree.search(w);
-    auto& sp = scripted();
+    ContentTree tree(w);
+    w.Command7->click();
+    ASSERT_TRUE(finishBatches());
 
     // 删除 on a different file: kept, and said so.
-    sp.clear();
-    w.List3->setCurrentIndex(w.found().index(ContentTree::rowOf(w, tree.paths[3])));
+    scripted().clear();
+    w.List3->setCurrentIndex(w.found().index(int(w.found().entries().indexOf(tree.paths[3]))));
     w.Command10->click();
     ASSERT_TRUE(finishBatches());
     EXPECT_TRUE(onDisk(tree.paths[3]));
-    EXPECT_EQ(sp.messages().size(), 1);
+    EXPECT_EQ(scripted().messages().size(), 1);
 
-    // A copy written to after the search.
     ASSERT_EQ(::truncate(encodeFileName(tree.paths[1]).constData(), 100), 0);
-    sp.clear();
+    scripted().clear();
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_FALSE(onDisk(tree.paths[0]));
-    EXPECT_FALSE(onDisk(tree.paths[2]));
-    EXPECT_TRUE(onDisk(tree.paths[1]));
-    for (size_t i = 3; i < tree.cases.size(); ++i)
-        EXPECT_TRUE(onDisk(tree.paths[i])) << tree.cases[i].folder;
-    for (const QString& listed : tree.listed)
-        EXPECT_TRUE(onDisk(listed));
-    ASSERT_EQ(sp.messages().size(), 1);
-    const QString text = sp.messages().first();
+    for (size_t i = 0; i < tree.cases.size(); ++i)
+        EXPECT_EQ(onDisk(tree.paths[i]), i == 1 || tree.cases[i].mark != ContentMark::Same) << tree.cases[i].folder;
+    EXPECT_TRUE(onDisk(tree.listed[0]) && onDisk(tree.listed[1]));
+    ASSERT_EQ(scripted().messages().size(), 1);
+    const QString text = scripted().messages().first();
     EXPECT_TRUE(text.startsWith(QStringLiteral("已删除 2 个文件。"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(displayFileNameInLine(tree.paths[1]) + QStringLiteral("：自查找以来已改变，未删除")))
-        << text.toStdString();
+    EXPECT_TRUE(text.contains(displayFileNameInLine(tree.paths[1]) + QStringLiteral("：自查找以来已改变，未删除")));
 
-    // The box off again: 删除全部 is the plain one, which takes the rest.
+    // Off again: the plain 删除全部.
     w.Check1->click();
-    EXPECT_EQ(sp.settings.value(settingsAppName() + QStringLiteral("/Duplicates/只删除内容相同的文件")),
-              QStringLiteral("0"));
+    EXPECT_EQ(scripted().settings.value(setting), QStringLiteral("0"));
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
     EXPECT_FALSE(onDisk(tree.paths[3]));
 }
 
-// Stopped while it compares: what was compared keeps its mark, the rest has
-// none, and with the box on none of it is deleted.
+// Stopped while comparing: the rest has no mark, and with the box on none of it is deleted.
 TEST(FrmDlgContent, CancelWhileComparingLeavesTheRestUnmarkedAndUndeleted)
 {
-    ContentTree tree;
     FrmDlg w;
     w.Check1->click();
-    // Stopped as the second file of the tree comes to be compared.
+    ContentTree tree(w);
     int met = 0;
     int compared = -1;
     BatchProgress::setTestHook([&](const QString& doing, int done) {
@@ -230,23 +171,22 @@ TEST(FrmDlgContent, CancelWhileComparingLeavesTheRestUnmarkedAndUndeleted)
         compared = done;
         return true;
     });
-    tree.search(w);
+    w.Command7->click();
+    ASSERT_TRUE(finishBatches());
     BatchProgress::setTestHook({});
     ASSERT_GT(compared, 0);
     EXPECT_EQ(scripted().messages(), QStringList({BatchProgress::cancelledText(compared)}));
-    ASSERT_EQ(w.found().count(), int(tree.cases.size()) + 2);
     QSet<QString> marked;
-    std::vector<QString> unmarked;
+    QStringList unmarked;
     for (int row = 0; row < w.found().count(); ++row) {
         const QString path = w.found().entry(row);
-        if (w.found().content(row).mark != ContentMark::None) {
+        if (w.found().content(row).mark != ContentMark::None)
             marked.insert(path);
-        } else {
-            unmarked.push_back(path);
-            EXPECT_EQ(w.found().data(w.found().index(row), Qt::ToolTipRole).toString(), displayFileName(path));
-        }
+        else if (!unmarked.contains(path))
+            unmarked << path;
     }
     EXPECT_EQ(marked.size(), compared);
+    EXPECT_EQ(shown(w, unmarked.value(0), Qt::ToolTipRole).toString(), displayFileName(unmarked.value(0)));
     w.Command12->click();
     ASSERT_TRUE(finishBatches());
     for (const QString& path : unmarked)

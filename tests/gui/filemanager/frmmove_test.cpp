@@ -237,14 +237,21 @@ TEST(frmmoveWindow, StartWalksWithWhatTheWindowShows)
     w.Check2->setChecked(false);
     w.Command3->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_TRUE(scripted().messages().isEmpty());
+    // The file that was not copied, as the destination has one, is named.
+    ASSERT_EQ(scripted().messages().size(), 1);
+    EXPECT_TRUE(scripted().messages()[0].startsWith(QStringLiteral("以下文件未能复制:\n") +
+                                                    dir.file(QStringLiteral("src/a.txt")) + QStringLiteral("：")))
+        << scripted().messages()[0].toStdString();
+    EXPECT_TRUE(scripted().messages()[0].endsWith(QStringLiteral("\n共 1 个文件")));
     EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))), QStringList{QStringLiteral("a.txt")});
     EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("old"));
 
+    scripted().clear();
     w.Check1->setChecked(true);
     w.Check2->setChecked(true);
     w.Command3->click();
     ASSERT_TRUE(finishBatches());
+    EXPECT_TRUE(scripted().messages().isEmpty());
     EXPECT_EQ(entries(dir.file(QStringLiteral("dest"))), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_EQ(dir.read(QStringLiteral("dest/a.txt")), QByteArray("a"));
 
@@ -446,6 +453,7 @@ TEST(frmmoveWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsO
     dir.write(QStringLiteral("src/ok.txt"), "home file");
     test::writeRaw(src, gbk, "raw name");
     dir.write(QStringLiteral("src/stick/s.txt"), "on the stick");
+    dir.write(QStringLiteral("src/ro/q.txt"), "kept too");
     dir.write(QStringLiteral("src/ro/r.txt"), "kept");
     ASSERT_TRUE(readOnly.makeReadOnly()) << readOnly.why().toStdString();
 
@@ -455,7 +463,12 @@ TEST(frmmoveWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsO
     w.Option1[2]->click();
     w.Command3->click();
     ASSERT_TRUE(finishBatches());
-    EXPECT_TRUE(scripted().messages().isEmpty());
+    // The files the read-only mount kept are named, with why, in one message.
+    const QString keptQ = dir.file(QStringLiteral("src/ro/q.txt"));
+    const QString kept = dir.file(QStringLiteral("src/ro/r.txt"));
+    const QString why = QStringLiteral("：无法移到回收站：文件系统只读\n");
+    expectOnlyInformation(w, QStringLiteral("以下文件未能删除:\n") + keptQ + why + kept + why +
+                                 QStringLiteral("共 2 个文件"));
     EXPECT_FALSE(dir.exists(QStringLiteral("src/ok.txt")) || test::rawExists(src, gbk) ||
                  dir.exists(QStringLiteral("src/stick/s.txt")));
     EXPECT_EQ(dir.read(QStringLiteral("src/ro/r.txt")), QByteArray("kept"));
@@ -482,10 +495,15 @@ TEST(frmmoveWindow, DeletesGoToTheTrashOfTheirFileSystemOrForGoodWhenTheEntryIsO
     EXPECT_EQ(dir.read(QStringLiteral("src/ok.txt")), QByteArray("home file"));
     EXPECT_EQ(dir.read(QStringLiteral("src/stick/s.txt")), QByteArray("on the stick"));
 
-    // Entry off: for good, nothing more in any trash.
+    // Entry off: for good, nothing more in any trash; the kept file is
+    // named again.
     saveDeleteToTrashSetting(false);
+    scripted().clear();
     w.Command3->click();
     ASSERT_TRUE(finishBatches());
+    ASSERT_EQ(scripted().messages().size(), 1);
+    EXPECT_TRUE(scripted().messages()[0].startsWith(QStringLiteral("以下文件未能删除:\n") + keptQ + QStringLiteral("：")));
+    EXPECT_TRUE(scripted().messages()[0].endsWith(QStringLiteral("\n共 2 个文件")));
     EXPECT_FALSE(dir.exists(QStringLiteral("src/ok.txt")) || dir.exists(QStringLiteral("src/stick/s.txt")));
     EXPECT_EQ(test::trashEntries(own.trash()), QList<QByteArray>{gbk});
     EXPECT_TRUE(test::trashEntries(stickTrash).isEmpty());

@@ -261,6 +261,12 @@ TEST_F(RecorderTest, ClearingFileRecordsKeepsTheLogAndRereadsTheGrid)
     EXPECT_EQ(logRows().size(), 2u);
     ASSERT_EQ(w.MSF1->model()->rowCount(), 2);
     EXPECT_EQ(w.MSF1->model()->index(0, 0).data().toString(), folder);
+    // The folder and the time whole, neither cut.
+    const int margin = w.MSF1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w.MSF1) + 1;
+    for (int column : {0, 1}) {
+        const QString text = w.MSF1->model()->index(0, column).data().toString();
+        EXPECT_LE(w.MSF1->fontMetrics().horizontalAdvance(text) + 2 * margin, w.MSF1->columnWidth(column)) << column;
+    }
 
     // Nothing left: the message again, and recording still works after it.
     scripted().clear();
