@@ -58,9 +58,7 @@ int recordCommand(Session& session, const Parsed& p)
             }
             TableCursor fileInf(own, QString::fromLatin1(kFileInfTable));
             const FileSystemObject fso;
-            return recordFolder(fso, path, fileInf, 0, [&progress](const File& file, int handled) {
-                return progress.step(handled, [&] { return file.Path(); });
-            });
+            return recordFolder(fso, path, fileInf, 0, &progress);
         },
         [&store, path](RecordRun run) {
             switch (run.outcome) {

@@ -130,43 +130,6 @@ TEST(FileSystemObject, FolderLinksAreNeitherListedNorWalkedFileLinksAreFiles)
     EXPECT_EQ(seen, (QStringList{"/tree/a.txt", "/tree/sub/b.txt", "/tree/sub/link.txt"}));
 }
 
-TEST(Walker, VisitsFilesBeforeSubfoldersDepthFirstInListingOrder)
-{
-    TempDir t;
-    for (const char* n : {"r/z.txt", "r/a.txt", "r/B/x.txt", "r/B/c/y.txt", "r/a2/w.txt", "r/B/d/v.txt"})
-        t.write(QString::fromLatin1(n));
-    FileSystemObject fso;
-    QStringList seen;
-    walkFiles(fso.GetFolder(t.file("r")), true, [&](const File& f) { seen << f.Path().mid(t.path().size() + 3); });
-    EXPECT_EQ(seen, (QStringList{"a.txt", "z.txt", "a2/w.txt", "B/x.txt", "B/c/y.txt", "B/d/v.txt"}));
-
-    seen.clear();
-    walkFiles(fso.GetFolder(t.file("r")), false, [&](const File& f) { seen << f.Name(); });
-    EXPECT_EQ(seen, (QStringList{"a.txt", "z.txt"}));
-}
-
-TEST(Walker, SkipsAFolderThatCannotBeListedAndSubtreesTheVisitorDeclines)
-{
-    TempDir t;
-    for (const char* n : {"r/a/1.txt", "r/b/2.txt", "r/b/deep/3.txt", "r/c/4.txt"})
-        t.write(QString::fromLatin1(n));
-    FileSystemObject fso;
-    QStringList visited;
-    walkFolders(fso.GetFolder(t.file("r")), true, [&](const Folder& f) {
-        visited << f.Name();
-        // "a" takes "c" away before the walk reaches it: the walk still
-        // visits it, its listing fails, and the walk ends without error.
-        if (f.Name() == "a")
-            QDir(t.file("r/c")).removeRecursively();
-        return f.Name() != "b";
-    });
-    EXPECT_EQ(visited, (QStringList{"r", "a", "b", "c"}));
-
-    QStringList files;
-    walkFiles(fso.GetFolder(t.file("r")), true, [&](const File& f) { files << f.Name(); });
-    EXPECT_EQ(files, (QStringList{"1.txt", "2.txt", "3.txt"}));
-}
-
 TEST(ShortNames, ValidNamesStandAndOthersGetUniqueAliasesInListingOrder)
 {
     EXPECT_TRUE(isValidShortName("README.TXT"));

@@ -2,6 +2,7 @@
 
 #include "core/records/recorder.h"
 #include "core/fs/fsnames.h"
+#include "support/batchwait.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
@@ -181,12 +182,13 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
     const QString path = r.dir.write(QStringLiteral("src/gone.txt"), "abc");
     r.dir.write(QStringLiteral("src/kept.txt"), "abcd");
     // The first file vanishes between listing and reading.
-    const RecordRun run = recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files, 0,
-                                       [&](const File& file, int) {
-                                           if (file.Name() == QLatin1String("gone.txt"))
-                                               QFile::remove(path);
-                                           return true;
-                                       });
+    const StepHook hook([&](const QString& doing, int) {
+        if (doing.endsWith(QLatin1String("gone.txt")))
+            QFile::remove(path);
+        return false;
+    });
+    ProgressSink progress;
+    const RecordRun run = recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files, 0, &progress);
     EXPECT_EQ(run.outcome, RecordRun::Outcome::Recorded);
     EXPECT_EQ(run.stored, 2);
     const auto rows = tableRows(r.db, QStringLiteral("fileInf"));
