@@ -49,8 +49,7 @@ double walkDelete(const QString& tree, bool toTrash)
         inputs.singleType = QStringLiteral("*.*");
         inputs.operation = kOpDelete;
         inputs.toTrash = toTrash;
-        const FileSystemObject fso;
-        batchWalk(fso.GetFolder(tree), true, inputs);
+        batchWalk(tree, true, inputs);
     });
 }
 

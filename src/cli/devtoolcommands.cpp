@@ -57,7 +57,7 @@ int decompileCommand(Session& session, const Parsed& p)
     });
     QTimer::singleShot(0, &walker, [&] {
         walker.start<HelpFiles>(
-            [source, recurse, prefix](ProgressSink& progress) {
+            [source = source.Path(), recurse, prefix](ProgressSink& progress) {
                 return findHelpFiles(source, recurse, prefix, &progress);
             },
             [&](HelpFiles found) {

@@ -29,9 +29,6 @@ int dupesCommand(Session& session, const Parsed& p)
         session,
         [names, in, remove, trashing = *toTrash](ProgressSink& progress) {
             const FileSystemObject fso;
-            const SearchProgress stepper = [&progress](const QString& doing, int handled) {
-                return progress.step(handled, doing);
-            };
             // The two lists as the window builds them: typed entries once
             // each, a folder of names as "添加目录到列表" adds it.
             QStringList files;
@@ -42,7 +39,8 @@ int dupesCommand(Session& session, const Parsed& p)
                 if (fso.FolderExists(entry)) {
                     try {
                         bool stopped = false;
-                        files += newPathsOfTree(fso.GetFolder(entry), files, stepper, &stopped);
+                        fso.GetFolder(entry);  // one that cannot be opened is named
+                        files += newPathsOfTree(entry, files, &progress, &stopped);
                         if (stopped)
                             break;
                     } catch (const FsError& e) {
@@ -62,7 +60,7 @@ int dupesCommand(Session& session, const Parsed& p)
             }
             progress.setTotal(int(files.size()));
             DuplicateSearch search(fso);
-            outcome.search = search.run(files, folders, stepper);
+            outcome.search = search.run(files, folders, &progress);
             for (const QString& path : std::as_const(outcome.search.found))
                 result(path);
             if (!remove || outcome.search.cancelled)
@@ -73,7 +71,11 @@ int dupesCommand(Session& session, const Parsed& p)
             FileIdentities listed;
             for (const QString& file : std::as_const(files))
                 listed.add(file);
-            outcome.deletion = deleteListedFiles(outcome.search.found, trashing, progress, listed);
+            // Through the folders the search went, never through a link.
+            SearchRoots roots;
+            for (const QString& folder : std::as_const(folders))
+                roots.add(folder);
+            outcome.deletion = deleteListedFiles(outcome.search.found, trashing, progress, roots, listed);
             return outcome;
         },
         [](Outcome outcome) {

@@ -69,7 +69,7 @@ int fileCommand(Session& session, const Parsed& p, int operation)
     };
     return runBatch<Outcome>(
         session,
-        [root, recurse, inputs](ProgressSink& progress) {
+        [root = root.Path(), recurse, inputs](ProgressSink& progress) {
             Outcome outcome;
             outcome.handled = batchWalk(root, recurse, inputs, &progress, &outcome.stopped);
             return outcome;

@@ -58,9 +58,7 @@ int recordCommand(Session& session, const Parsed& p)
             }
             TableCursor fileInf(own, QString::fromLatin1(kFileInfTable));
             const FileSystemObject fso;
-            return recordFolder(fso, path, fileInf, 0, [&progress](const File& file, int handled) {
-                return progress.step(handled, [&] { return file.Path(); });
-            });
+            return recordFolder(fso, path, fileInf, 0, &progress);
         },
         [&store, path](RecordRun run) {
             switch (run.outcome) {
@@ -194,7 +192,7 @@ int logCommand(Session&, const Parsed& p)
         QStringList fields;
         for (const QVariant& v : row)
             fields << (v.isValid() ? v.toString() : QString());
-        result(fields.join(QLatin1Char('\t')));  // the folder in its exact bytes
+        result(fields.join(QLatin1Char('\t')));
     }
     return kExitOk;
 }

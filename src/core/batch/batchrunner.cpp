@@ -11,10 +11,29 @@ namespace kestrune {
 
 namespace {
 
-ProgressSink::Hook& testHook()
+// The tests' hook: set on a test's thread while batches may be stepping on
+// theirs. A step looks at the flag alone; the hook itself is taken under the
+// lock and called outside it, so a hook set or cleared meanwhile never goes
+// while it runs.
+struct TestHook {
+    std::atomic<bool> set{false};
+    std::mutex mutex;
+    std::shared_ptr<const ProgressSink::Hook> hook;
+};
+
+TestHook& testHook()
 {
-    static ProgressSink::Hook hook;
+    static TestHook hook;
     return hook;
+}
+
+std::shared_ptr<const ProgressSink::Hook> currentHook()
+{
+    TestHook& h = testHook();
+    if (!h.set.load(std::memory_order_acquire))
+        return nullptr;
+    std::lock_guard<std::mutex> lock(h.mutex);
+    return h.hook;
 }
 
 // The text of what is being done is made at most this often (milliseconds):
@@ -42,12 +61,15 @@ ProgressSink::ProgressSink()
 
 void ProgressSink::setTestHook(Hook hook)
 {
-    testHook() = std::move(hook);
+    TestHook& h = testHook();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.hook = hook ? std::make_shared<const Hook>(std::move(hook)) : nullptr;
+    h.set.store(bool(h.hook), std::memory_order_release);
 }
 
 bool ProgressSink::hookSet()
 {
-    return bool(testHook());
+    return testHook().set.load(std::memory_order_acquire);
 }
 
 bool ProgressSink::textDue()
@@ -68,8 +90,8 @@ bool ProgressSink::step(int done, const QString& doing)
         std::lock_guard<std::mutex> lock(m_textMutex);
         m_doing = doing;
     }
-    if (testHook() && testHook()(doing, done)) {
-        m_stop.requestStop();
+    if (const auto hook = currentHook(); hook && (*hook)(doing, done)) {
+        m_stop->requestStop();
         return false;
     }
     return !stopped();
@@ -109,11 +131,11 @@ QVariant ProgressSink::ask(std::function<QVariant()> question)
         QVariant value;
     };
     auto answer = std::make_shared<Answer>();
-    // Posted before the batch's end is (both go to the runner in order), so
-    // the sink is still there when the question comes up; a batch stopped
-    // meanwhile (its window closing) asks nothing more.
-    m_post([this, answer, question = std::move(question)] {
-        QVariant value = stopped() ? QVariant() : question();
+    // What the question needs is owned by it: the sink (and the batch that
+    // waits) may be gone by the time it comes up. A batch stopped meanwhile
+    // (its window closing) asks nothing more.
+    m_post([stop = m_stop, answer, question = std::move(question)] {
+        QVariant value = stop->stopRequested() ? QVariant() : question();
         std::lock_guard<std::mutex> lock(answer->mutex);
         answer->value = std::move(value);
         answer->given = true;

@@ -49,8 +49,8 @@ public:
     ProgressSink(const ProgressSink&) = delete;
     ProgressSink& operator=(const ProgressSink&) = delete;
 
-    StopToken& stopToken() { return m_stop; }
-    bool stopped() const { return m_stop.stopRequested(); }
+    StopToken& stopToken() { return *m_stop; }
+    bool stopped() const { return m_stop->stopRequested(); }
 
     // Between two items: `done` handled so far, `doing` what comes next (a
     // folder or a file). False once the batch is to stop.
@@ -109,7 +109,9 @@ private:
     static bool hookSet();
     bool textDue();
 
-    StopToken m_stop;
+    // Shared with what the sink posts to the window's thread, which may run
+    // after the sink is gone.
+    std::shared_ptr<StopToken> m_stop = std::make_shared<StopToken>();
     std::atomic<int> m_done{0};
     std::atomic<int> m_total{0};
     std::atomic<qint64> m_itemDone{0};

@@ -61,28 +61,27 @@ DecompileJob decompileJob(const File& helpFile, const QString& prefix)
     return job;
 }
 
-HelpFiles findHelpFiles(const Folder& folder, bool recurse, const QString& prefix, ProgressSink* progress)
+HelpFiles findHelpFiles(const QString& folderPath, bool recurse, const QString& prefix, ProgressSink* progress)
 {
     HelpFiles found;
-    walkFolders(folder, recurse, [&](const Folder& f) {
-        // Large trees take a while to list: the window shows which folder
-        // is read, and a cancel ends the walk.
-        if (progress && !progress->step(0, f.Path())) {
-            found.stopped = true;
-            return false;
-        }
-        std::vector<File> files;
-        try {
-            files = f.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        for (const File& file : files) {
-            if (isHelpFileName(file.Name()))
-                found.jobs.push_back(decompileJob(file, prefix));
-        }
-        return true;
-    });
+    Folder folder;
+    try {
+        folder = FileSystemObject().GetFolder(folderPath);
+    } catch (const FsError&) {
+        return found;
+    }
+    // Large trees take a while to list: the window shows which folder is
+    // read, and a cancel ends the walk.
+    found.stopped = !walkListings(
+        folder, recurse,
+        [&](const Folder&, std::vector<File>& files) {
+            for (const File& file : files) {
+                if (isHelpFileName(file.Name()))
+                    found.jobs.push_back(decompileJob(file, prefix));
+            }
+            return WalkOn::Go;
+        },
+        {progress});
     return found;
 }
 

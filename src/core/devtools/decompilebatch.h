@@ -35,14 +35,15 @@ struct DecompileJob {
 };
 DecompileJob decompileJob(const File& helpFile, const QString& prefix);
 
-// The help files of `folder` (with `recurse` of its whole tree, a folder's
-// own files before its subfolders'), each with its decompile into `prefix`.
-// `progress` is told of each folder and can stop the walk.
+// The help files of the folder at `folderPath` (with `recurse` of its whole
+// tree, a folder's own files before its subfolders'), each with its
+// decompile into `prefix`. `progress` is told of each folder and can stop
+// the walk. A folder that cannot be opened has none.
 struct HelpFiles {
     std::vector<DecompileJob> jobs;
     bool stopped = false;
 };
-HelpFiles findHelpFiles(const Folder& folder, bool recurse, const QString& prefix, ProgressSink* progress = nullptr);
+HelpFiles findHelpFiles(const QString& folderPath, bool recurse, const QString& prefix, ProgressSink* progress = nullptr);
 
 // Decompiles a list of help files with the decompiler program, several at
 // once (up to `maxParallel`), except that help files sharing an output

@@ -20,39 +20,40 @@ WorkList::TypedAdd WorkList::addTyped(const QString& text)
     return TypedAdd::Added;
 }
 
-WorkList::TreeAdd WorkList::findInTree(const Folder& root, const QString& extensionText, const QSet<QString>& listed,
-                                       int room, ProgressSink* progress)
+WorkList::TreeAdd WorkList::findInTree(const QString& rootPath, const QString& extensionText,
+                                       const QSet<QString>& listed, int room, ProgressSink* progress)
 {
     TreeAdd result;
+    Folder root;
+    try {
+        root = FileSystemObject().GetFolder(rootPath);
+    } catch (const FsError&) {
+        return result;
+    }
     // One walk reaches every path once: only the entries listed before need
     // a look-up.
-    walkFolders(root, true, [&](const Folder& folder) {
-        if (result.full || result.stopped)
-            return false;
-        if (progress && !progress->step(int(result.found.size()), folder.Path())) {
-            result.stopped = true;
-            return false;
-        }
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        for (const File& f : files) {
-            if (!matchesTypeList(f.Name(), extensionText))
-                continue;
-            QString path = f.Path();
-            if (listed.contains(path))
-                continue;
-            if (result.found.size() >= room) {
-                result.full = true;
-                return false;
+    int found = 0;
+    result.stopped = !walkListings(
+        root, true,
+        [&](const Folder&, std::vector<File>& files) {
+            for (const File& f : files) {
+                if (!matchesTypeList(f.Name(), extensionText))
+                    continue;
+                QString path = f.Path();
+                if (listed.contains(path))
+                    continue;
+                if (result.found.size() >= room) {
+                    result.full = true;
+                    return WalkOn::Stop;
+                }
+                result.found.append(std::move(path));
             }
-            result.found.append(std::move(path));
-        }
-        return true;
-    });
+            found = int(result.found.size());
+            return WalkOn::Go;
+        },
+        {progress, &found});
+    if (result.full)
+        result.stopped = false;
     return result;
 }
 
@@ -65,7 +66,7 @@ void WorkList::appendFound(TreeAdd& add)
 
 WorkList::TreeAdd WorkList::addTree(const Folder& root, const QString& extensionText)
 {
-    TreeAdd result = findInTree(root, extensionText, m_index, room());
+    TreeAdd result = findInTree(root.Path(), extensionText, m_index, room());
     appendFound(result);
     return result;
 }

@@ -41,10 +41,12 @@ public:
         bool stopped = false;  // the walk was stopped (what it found before is added)
         QStringList found;     // what findInTree found
     };
-    // The walk of addTree on its own, for a batch: `listed` are the entries
-    // listed before, `room` how many more the list takes. `progress` is told
-    // of each folder and can stop the walk.
-    static TreeAdd findInTree(const Folder& root, const QString& extensionText, const QSet<QString>& listed,
+    // The walk of addTree on its own, for a batch (which gets the folder's
+    // path and opens it on its own thread): `listed` are the entries listed
+    // before, `room` how many more the list takes. `progress` is told of
+    // each folder and can stop the walk. A root that cannot be opened adds
+    // nothing.
+    static TreeAdd findInTree(const QString& rootPath, const QString& extensionText, const QSet<QString>& listed,
                               int room, ProgressSink* progress = nullptr);
     // Appends what findInTree found.
     void appendFound(TreeAdd& add);

@@ -19,52 +19,42 @@ QString nameKey(const QString& name)
 
 // ---------------------------------------------------------------------------
 
-NameIndex::NameIndex(const Folder& root, const Keys* wanted, const SearchProgress& progress)
+NameIndex::NameIndex(const Folder& root, const Keys* wanted, ProgressSink* progress)
     : m_keys(wanted ? wanted : &m_ownKeys)
 {
     // The files kept, in walk order, with their groups; sorted into groups
     // once the walk is done.
     std::vector<std::pair<int, Hit>> kept;
-    walkFolders(root, true, [&](const Folder& folder) {
-        if (m_stopped)
-            return false;
-        QString path = folder.Path();
-        if (progress && !progress(path, 0)) {
-            m_stopped = true;
-            return false;
-        }
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError&) {
-            // Unreadable: nothing of it is listed, and the walk skips its tree.
-            return true;
-        }
-        const int number = int(m_folders.size());
-        m_folderNumbers.insert(path, number);
-        m_folders.push_back(std::move(path));
-        for (const File& f : files) {
-            QString name = f.Name();
-            const QString key = nameKey(name);
-            int group;
-            if (wanted) {
-                group = wanted->value(key, -1);
-                if (group < 0)
-                    continue;
-            } else {
-                const auto known = m_ownKeys.constFind(key);
-                if (known != m_ownKeys.constEnd()) {
-                    group = known.value();
+    m_stopped = !walkListings(
+        root, true,
+        [&](const Folder& folder, std::vector<File>& files) {
+            QString path = folder.Path();
+            const int number = int(m_folders.size());
+            m_folderNumbers.insert(path, number);
+            m_folders.push_back(std::move(path));
+            for (const File& f : files) {
+                QString name = f.Name();
+                const QString key = nameKey(name);
+                int group;
+                if (wanted) {
+                    group = wanted->value(key, -1);
+                    if (group < 0)
+                        continue;
                 } else {
-                    group = int(m_ownKeys.size());
-                    m_ownKeys.insert(key, group);
+                    const auto known = m_ownKeys.constFind(key);
+                    if (known != m_ownKeys.constEnd()) {
+                        group = known.value();
+                    } else {
+                        group = int(m_ownKeys.size());
+                        m_ownKeys.insert(key, group);
+                    }
                 }
+                kept.emplace_back(group, Hit{number, std::move(name)});
             }
-            kept.emplace_back(group, Hit{number, std::move(name)});
-        }
-        m_fileCount += int(files.size());
-        return true;
-    });
+            m_fileCount += int(files.size());
+            return WalkOn::Go;
+        },
+        {progress});
 
     // A stable counting sort: each group keeps its walk order.
     m_groupStart.assign(size_t(m_keys->size()) + 1, 0);
@@ -156,7 +146,7 @@ FileEntry splitEntry(const QString& entry)
 }  // namespace
 
 DuplicateSearch::Outcome DuplicateSearch::run(const QStringList& files, const QStringList& folders,
-                                              const SearchProgress& progress)
+                                              ProgressSink* progress)
 {
     Outcome outcome;
     m_indexes.clear();
@@ -231,7 +221,7 @@ DuplicateSearch::Outcome DuplicateSearch::run(const QStringList& files, const QS
     std::vector<int> lastNumbers(distinct.size(), -1);
     for (size_t i = 0; i < entries.size(); ++i) {
         const FileEntry& entry = entries[i];
-        if (progress && !progress(entry.path, int(i))) {
+        if (progress && !progress->step(int(i), entry.path)) {
             outcome.cancelled = true;
             outcome.searched = int(i);
             return finish();
@@ -295,35 +285,34 @@ QString searchDoneMessage(const QStringList& skipped)
     return text;
 }
 
-QStringList newPathsOfTree(const Folder& b, const QStringList& listed, const SearchProgress& progress,
-                           bool* stopped)
+QStringList newPathsOfTree(const QString& b, const QStringList& listed, ProgressSink* progress, bool* stopped)
 {
+    if (stopped)
+        *stopped = false;
+    Folder root;
+    try {
+        root = FileSystemObject().GetFolder(b);
+    } catch (const FsError&) {
+        return {};
+    }
     // One walk reaches every path once: only the entries listed before need
     // a look-up.
     const QSet<QString> seen(listed.begin(), listed.end());
     QStringList added;
-    bool stop = false;
-    walkFolders(b, true, [&](const Folder& folder) {
-        if (stop)
-            return false;
-        const QString base = folder.Path();
-        if (progress && !progress(base, int(added.size()))) {
-            stop = true;
-            return false;
-        }
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        for (const File& f : files) {
-            QString path = joinPath(base, f.Name());
-            if (seen.isEmpty() || !seen.contains(path))
-                added.append(std::move(path));
-        }
-        return true;
-    });
+    int count = 0;
+    const bool stop = !walkListings(
+        root, true,
+        [&](const Folder& folder, std::vector<File>& files) {
+            const QString base = folder.Path();
+            for (const File& f : files) {
+                QString path = joinPath(base, f.Name());
+                if (seen.isEmpty() || !seen.contains(path))
+                    added.append(std::move(path));
+            }
+            count = int(added.size());
+            return WalkOn::Go;
+        },
+        {progress, &count});
     if (stopped)
         *stopped = stop;
     return added;
@@ -333,6 +322,48 @@ bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan
 {
     try {
         const File file = fso.GetFile(path);
+        if (trash)
+            file.MoveToTrash(*trash, false);
+        else
+            file.Delete(false);
+        return true;
+    } catch (const FsError& e) {
+        if (why)
+            *why = e.message();
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void SearchRoots::add(const QString& folder)
+{
+    const QString root = normalizeFolderPath(trimBlanks(folder));
+    if (!root.isEmpty() && !m_roots.contains(root))
+        m_roots << root;
+}
+
+QString SearchRoots::rootOf(const QString& path) const
+{
+    const QString absolute = normalizeFolderPath(path);
+    QString best = QDir::toNativeSeparators(QDir::rootPath());
+    for (const QString& root : m_roots) {
+        if (root.size() <= best.size())
+            continue;
+        const bool below = root.size() == 1 ? absolute.size() > 1 && absolute.startsWith(root)
+                                            : absolute.size() > root.size() + 1 && absolute.startsWith(root)
+                                                  && absolute.at(root.size()) == QDir::separator();
+        if (below)
+            best = root;
+    }
+    return best;
+}
+
+bool deleteFoundFile(const FileSystemObject& fso, const SearchRoots& roots, const QString& path, TrashCan* trash,
+                     QString* why)
+{
+    try {
+        const File file = fso.GetFileBelow(roots.rootOf(path), path);
         if (trash)
             file.MoveToTrash(*trash, false);
         else

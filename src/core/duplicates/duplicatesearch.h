@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/batch/batchrunner.h"
 #include "core/fs/fso.h"
 #include "core/system/textutil.h"
 #include "core/fs/trash.h"
@@ -19,11 +20,6 @@ namespace kestrune {
 // that differ only in letter case are equal.
 QString nameKey(const QString& name);
 
-// Asked as a long batch goes on, with what it is doing (a folder being
-// walked, a file being handled) and how many entries it has handled; false
-// stops the batch there.
-using SearchProgress = std::function<bool(const QString& doing, int handled)>;
-
 // Every file of one folder tree, grouped by name key, each group in walk
 // order (a folder's own files in listing order before its subfolders' trees).
 // The tree is walked once, when the index is built.
@@ -33,10 +29,10 @@ public:
     using Keys = QHash<QString, int>;
 
     // With `wanted`, only the files whose name key is among it are kept (the
-    // keys must outlive the index). `progress` is asked before each folder
-    // (with `handled` 0); when it stops the walk, stopped() is true and the
+    // keys must outlive the index). `progress` is stepped before each folder
+    // (with 0 handled); when it stops the walk, stopped() is true and the
     // index holds what was walked.
-    explicit NameIndex(const Folder& root, const Keys* wanted = nullptr, const SearchProgress& progress = {});
+    explicit NameIndex(const Folder& root, const Keys* wanted = nullptr, ProgressSink* progress = nullptr);
     NameIndex(const NameIndex&) = delete;
     NameIndex& operator=(const NameIndex&) = delete;
 
@@ -94,9 +90,9 @@ public:
 
     explicit DuplicateSearch(const FileSystemObject& fso) : m_fso(fso) {}
 
-    // The whole search over the two lists. `progress` is asked before each
+    // The whole search over the two lists. `progress` is stepped before each
     // folder of the walks and before each file entry is searched for.
-    Outcome run(const QStringList& files, const QStringList& folders, const SearchProgress& progress = {});
+    Outcome run(const QStringList& files, const QStringList& folders, ProgressSink* progress = nullptr);
 
     // One pair: appends the files of the tree of `b` named like `searchfile`.
     // Within run() each tree is indexed on its first use and the index kept
@@ -115,12 +111,13 @@ private:
 // that were skipped when there were any.
 QString searchDoneMessage(const QStringList& skipped);
 
-// The paths of every file of the tree of `b`, in walk order, that are not
-// among `listed` (compared exactly: letter case counts, no blanks removed).
-// `progress` is asked before each folder with the number of paths found so
-// far; when it stops the walk, `stopped` is set and the paths found before
+// The paths of every file of the tree of the folder at `b`, in walk order,
+// that are not among `listed` (compared exactly: letter case counts, no
+// blanks removed); none when the folder cannot be opened.
+// `progress` is stepped before each folder with the number of paths found
+// so far; when it stops the walk, `stopped` is set and the paths found before
 // are returned.
-QStringList newPathsOfTree(const Folder& b, const QStringList& listed, const SearchProgress& progress = {},
+QStringList newPathsOfTree(const QString& b, const QStringList& listed, ProgressSink* progress = nullptr,
                            bool* stopped = nullptr);
 
 // Deletes the one file at exactly `path` (no pattern is expanded): into
@@ -128,5 +125,26 @@ QStringList newPathsOfTree(const Folder& b, const QStringList& listed, const Sea
 // gone, or that cannot go to the trash of its file system, is not deleted:
 // false, with the reason in `why` when asked for.
 bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan* trash, QString* why = nullptr);
+
+// The folders a search looked in, for deleting what it found: a found file
+// is reached from the deepest of these roots that holds it (the root is
+// looked up by its path, as the search did) and from there only through
+// folders, never through a link, as the search's walk went. A path below
+// none of them is reached from the root folder without any link.
+class SearchRoots {
+public:
+    void add(const QString& folder);
+    // The deepest root that holds `path`, else the root folder.
+    QString rootOf(const QString& path) const;
+
+private:
+    QStringList m_roots;  // normalized
+};
+
+// deleteListedFile for a file a search found below one of `roots`: a file
+// that can no longer be reached that way (a folder of its tree swapped for a
+// link to another folder) is kept: false, the reason in `why`.
+bool deleteFoundFile(const FileSystemObject& fso, const SearchRoots& roots, const QString& path, TrashCan* trash,
+                     QString* why = nullptr);
 
 }  // namespace kestrune

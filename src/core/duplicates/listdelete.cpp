@@ -36,7 +36,7 @@ bool FileIdentities::contains(const QString& path) const
 }
 
 ListedDeletion deleteListedFiles(const QStringList& paths, bool toTrash, ProgressSink& progress,
-                                 const FileIdentities& keep)
+                                 const SearchRoots& roots, const FileIdentities& keep)
 {
     ListedDeletion out;
     progress.setTotal(int(paths.size()));
@@ -59,7 +59,7 @@ ListedDeletion deleteListedFiles(const QStringList& paths, bool toTrash, Progres
             continue;
         }
         QString why;
-        if (!deleteListedFile(fso, path, trash ? &*trash : nullptr, &why))
+        if (!deleteFoundFile(fso, roots, path, trash ? &*trash : nullptr, &why))
             out.notDeleted.append(qMakePair(path, why));
     }
     return out;

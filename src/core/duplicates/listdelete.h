@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/batchrunner.h"
+#include "core/duplicates/duplicatesearch.h"
 
 #include <QPair>
 #include <QSet>
@@ -32,9 +33,11 @@ struct ListedDeletion {
 
 // Deletes the files of a found list (the duplicate finder's 删除所选 and
 // 删除全部): each path once, in list order, into the trash of its file
-// system or for good, never a file among `keep`. `progress` is stepped
-// before each entry and can stop the run between two files.
+// system or for good, never a file among `keep`. Each file is reached only
+// through the folders the search went (see deleteFoundFile): one whose
+// folder was swapped for a link meanwhile is kept and named. `progress` is
+// stepped before each entry and can stop the run between two files.
 ListedDeletion deleteListedFiles(const QStringList& paths, bool toTrash, ProgressSink& progress,
-                                 const FileIdentities& keep = {});
+                                 const SearchRoots& roots, const FileIdentities& keep = {});
 
 }  // namespace kestrune

@@ -2,7 +2,7 @@
 
 namespace kestrune {
 
-BatchWalkResult runBatchWalk(const Folder& root, bool recurse, BatchInputs inputs, ProgressSink* progress)
+BatchWalkResult runBatchWalk(const QString& root, bool recurse, BatchInputs inputs, ProgressSink* progress)
 {
     BatchWalkResult result;
     FailureList& failures = result.failures;

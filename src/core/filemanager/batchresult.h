@@ -16,7 +16,7 @@ struct BatchWalkResult {
 
 // Runs batchWalk and gathers its failures; `inputs.failed`, when set, is
 // still told of each one as it happens.
-BatchWalkResult runBatchWalk(const Folder& root, bool recurse, BatchInputs inputs, ProgressSink* progress = nullptr);
+BatchWalkResult runBatchWalk(const QString& root, bool recurse, BatchInputs inputs, ProgressSink* progress = nullptr);
 
 // "以下文件未能移动:", "以下文件未能复制:" or "以下文件未能删除:".
 QString batchFailureHeading(int operation);

@@ -85,10 +85,20 @@ void tellFailures(const std::vector<FsError>& failures, const BatchInputs& input
 
 }  // namespace
 
-int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, ProgressSink* progress, bool* stopped)
+int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, ProgressSink* progress,
+              bool* stopped)
 {
     int handled = 0;
-    bool stop = false;
+    if (stopped)
+        *stopped = false;
+    Folder root;
+    try {
+        root = FileSystemObject().GetFolder(rootPath);
+    } catch (const FsError& e) {
+        if (inputs.failed)
+            inputs.failed(rootPath, e.message());
+        return handled;
+    }
     const int operation = inputs.operation;
     const bool needsDestination = operation == kOpMove || operation == kOpCopy;
     const QString destination = needsDestination ? inputs.destination : QString();
@@ -106,64 +116,60 @@ int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, Progr
     // Moves to another file system are flushed to disk in groups before their
     // sources go; the last group when the walk ends or stops.
     MoveGroup moves;
-    walkFolders(root, recurse, [&](const Folder& folder) {
-        if (stop)
-            return false;  // the folders still waiting are passed over
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError& e) {
-            if (inputs.failed)
-                inputs.failed(folder.Path(), e.message());
-            return true;  // nothing listed here: its subfolders cannot be listed either
-        }
-        // The destination's tree holds what the batch writes: its files are
-        // never taken as input. Looked at once per folder, when a file of it
-        // first passes the filter.
-        std::optional<bool> insideDestination;
-        for (const File& file : files) {
-            if (progress && !progress->step(handled, [&] { return file.Path(); })) {
-                stop = true;
-                return false;
-            }
-            try {
-                bool missing = false;
-                const bool pass = passes(file, inputs, &missing);
-                if (missing) {
-                    if (inputs.typeListMissing)
-                        inputs.typeListMissing();
-                    return false;  // the rest of this folder and its subfolders are left alone
+    const auto unlisted = [&](const Folder& folder, const FsError& e) {
+        if (inputs.failed)
+            inputs.failed(folder.Path(), e.message());
+    };
+    const bool wentOn = walkListings(
+        root, recurse,
+        [&](const Folder& folder, std::vector<File>& files) {
+            // The destination's tree holds what the batch writes: its files
+            // are never taken as input. Looked at once per folder, when a
+            // file of it first passes the filter.
+            std::optional<bool> insideDestination;
+            for (const File& file : files) {
+                if (progress && !progress->step(handled, [&] { return file.Path(); }))
+                    return WalkOn::Stop;
+                try {
+                    bool missing = false;
+                    const bool pass = passes(file, inputs, &missing);
+                    if (missing) {
+                        if (inputs.typeListMissing)
+                            inputs.typeListMissing();
+                        return WalkOn::SkipTree;  // the rest of this folder and its subfolders are left alone
+                    }
+                    if (!pass)
+                        continue;
+                    if (needsDestination && !insideDestination)
+                        insideDestination = folder.IsWithin(destinationFolder);
+                    if (insideDestination.value_or(false))
+                        continue;
+                    ++handled;
+                    applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer,
+                                        trash ? &*trash : nullptr);
+                    if (inputs.done)
+                        inputs.done(file.Path());
+                } catch (const FsError& e) {
+                    // A file that cannot be handled is skipped; the walk goes
+                    // on, unless it was stopped in the middle of the file.
+                    if (e.errorNumber() == ECANCELED) {
+                        --handled;
+                        return WalkOn::Stop;
+                    }
+                    if (inputs.failed)
+                        inputs.failed(file.Path(), e.message());
                 }
-                if (!pass)
-                    continue;
-                if (needsDestination && !insideDestination)
-                    insideDestination = folder.IsWithin(destinationFolder);
-                if (insideDestination.value_or(false))
-                    continue;
-                ++handled;
-                applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer,
-                                    trash ? &*trash : nullptr);
-                if (inputs.done)
-                    inputs.done(file.Path());
-            } catch (const FsError& e) {
-                // A file that cannot be handled is skipped; the walk goes on,
-                // unless it was stopped in the middle of the file.
-                if (e.errorNumber() == ECANCELED) {
-                    --handled;
-                    stop = true;
-                    return false;
-                }
-                if (inputs.failed)
-                    inputs.failed(file.Path(), e.message());
+                if (progress)
+                    progress->setItemBytes(0, 0);
             }
-            if (progress)
-                progress->setItemBytes(0, 0);
-        }
-        // Moves to another file system that failed when their group was
-        // flushed: their sources stay.
-        tellFailures(moves.FlushIfDue(), inputs);
-        return true;
-    });
+            // Moves to another file system that failed when their group was
+            // flushed: their sources stay.
+            tellFailures(moves.FlushIfDue(), inputs);
+            // A tree of empty folders still ends at a cancel.
+            return progress && progress->stopped() ? WalkOn::Stop : WalkOn::Go;
+        },
+        {}, unlisted);
+    const bool stop = !wentOn;
     tellFailures(moves.Flush(), inputs);
     if (stopped)
         *stopped = stop;

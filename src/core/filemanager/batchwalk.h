@@ -57,7 +57,7 @@ bool matchesSingleType(const QString& shortName, const QString& pattern);
 void applyBatchOperation(const File& file, int operation, const QString& destination, bool overwrite,
                          MoveGroup* moves = nullptr, const CopyObserver& observer = {}, TrashCan* trash = nullptr);
 
-// Walks `root` (and, with `recurse`, its whole tree, depth first: a folder's
+// Walks the folder at `root` (and, with `recurse`, its whole tree, depth first: a folder's
 // files before its subfolders) and applies the chosen operation to every
 // file that passes the chosen filter. When moving or copying, the files of
 // the destination folder and its tree are left alone: they are the batch's
@@ -69,8 +69,9 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
 // before it is looked at and of a large copy's chunks; once it is to stop,
 // the walk stops between two files or inside a copy (which is then undone).
 // Returns the number of files the operation was applied to; `stopped` tells
-// whether the walk was stopped.
-int batchWalk(const Folder& root, bool recurse, const BatchInputs& inputs, ProgressSink* progress = nullptr,
+// whether the walk was stopped. A root that cannot be opened is told to
+// `inputs.failed`. The folder is opened on the walk's own thread.
+int batchWalk(const QString& root, bool recurse, const BatchInputs& inputs, ProgressSink* progress = nullptr,
               bool* stopped = nullptr);
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include "core/fs/fso.h"
 
 #include "core/fs/fsointernal.h"
+#include "core/batch/batchrunner.h"
 
 #include <QDir>
 
@@ -119,6 +120,22 @@ File FileSystemObject::GetFile(const QString& path) const
     return File(std::make_shared<FolderData>(folder), absolute.mid(slash + 1));
 }
 
+File FileSystemObject::GetFileBelow(const QString& root, const QString& path) const
+{
+    const Folder top = GetFolder(root);
+    const QString absolute = normalizeFolderPath(path);
+    const QString base = top.Path();
+    const qsizetype start = base.size() == 1 ? 1 : base.size() + 1;
+    if (absolute.size() <= start || !absolute.startsWith(base) || !isSeparator(absolute.at(start - 1)))
+        fail(absolute, EXDEV, QStringLiteral("不在所查找的文件夹内"));
+    const QStringList parts = absolute.mid(start).split(QDir::separator());
+    std::shared_ptr<FolderData> folder = top.m_data;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+        folder = std::make_shared<FolderData>(std::move(folder), parts.at(i), FolderIdentity{});
+    // Reached through the folder's handle like a file of its listing.
+    return File(std::move(folder), parts.back(), File::kBelowRoot);
+}
+
 bool FileSystemObject::FileExists(const QString& path) const
 {
     if (path.isEmpty())
@@ -138,13 +155,20 @@ bool FileSystemObject::FolderExists(const QString& path) const
 // ---------------------------------------------------------------------------
 // The walk
 
-void walkFolders(const Folder& root, bool recurse, const std::function<bool(const Folder&)>& visit)
+bool walkFolders(const Folder& root, bool recurse, const std::function<WalkOn(const Folder&)>& visit,
+                 WalkProgress progress)
 {
     std::vector<Folder> stack{root};
     while (!stack.empty()) {
         Folder folder = std::move(stack.back());
         stack.pop_back();
-        if (!visit(folder) || !recurse)
+        if (progress.sink
+            && !progress.sink->step(progress.done ? *progress.done : 0, [&folder] { return folder.Path(); }))
+            return false;
+        const WalkOn next = visit(folder);
+        if (next == WalkOn::Stop)
+            return false;
+        if (next == WalkOn::SkipTree || !recurse)
             continue;
         std::vector<Folder> subs;
         try {
@@ -155,21 +179,50 @@ void walkFolders(const Folder& root, bool recurse, const std::function<bool(cons
         for (auto it = subs.rbegin(); it != subs.rend(); ++it)
             stack.push_back(std::move(*it));
     }
+    return true;
 }
 
-void walkFiles(const Folder& root, bool recurse, const std::function<void(const File&)>& visit)
+bool walkListings(const Folder& root, bool recurse,
+                  const std::function<WalkOn(const Folder&, std::vector<File>& files)>& visit, WalkProgress progress,
+                  const UnlistedFolder& unlisted)
 {
-    walkFolders(root, recurse, [&](const Folder& folder) {
-        std::vector<File> files;
-        try {
-            files = folder.Files();
-        } catch (const FsError&) {
-            return true;
-        }
-        for (const File& f : files)
-            visit(f);
-        return true;
-    });
+    return walkFolders(
+        root, recurse,
+        [&](const Folder& folder) {
+            std::vector<File> files;
+            try {
+                files = folder.Files();
+            } catch (const FsError& e) {
+                if (unlisted)
+                    unlisted(folder, e);
+                return WalkOn::SkipTree;
+            }
+            return visit(folder, files);
+        },
+        progress);
+}
+
+bool walkFiles(const Folder& root, bool recurse, const std::function<WalkOn(const File&)>& visit,
+               WalkProgress progress, const UnlistedFolder& unlisted)
+{
+    // The sink is stepped per file here, not per folder.
+    return walkListings(
+        root, recurse,
+        [&](const Folder&, std::vector<File>& files) {
+            // A tree of empty folders still ends at a cancel.
+            if (progress.sink && progress.sink->stopped())
+                return WalkOn::Stop;
+            for (const File& file : files) {
+                if (progress.sink
+                    && !progress.sink->step(progress.done ? *progress.done : 0, [&file] { return file.Path(); }))
+                    return WalkOn::Stop;
+                const WalkOn next = visit(file);
+                if (next != WalkOn::Go)
+                    return next;
+            }
+            return WalkOn::Go;
+        },
+        {}, unlisted);
 }
 
 }  // namespace kestrune

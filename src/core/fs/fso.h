@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 #include <sys/types.h>
@@ -45,6 +47,7 @@ struct FolderData;
 class Folder;
 class File;
 class TrashCan;
+class ProgressSink;
 
 // Follows a copy of file contents between two chunks (a megabyte each) with
 // how much is copied of how much; answering false stops the copy there: what
@@ -153,6 +156,9 @@ private:
 
     std::shared_ptr<FolderData> m_parent;
     QString m_name;
+    // Reached through its folder's handle without a listing of the folder.
+    static constexpr int kBelowRoot = std::numeric_limits<int>::max();
+
     int m_index = -1;  // position in the parent's listing, when it came from one
 };
 
@@ -217,6 +223,13 @@ class FileSystemObject {
 public:
     Folder GetFolder(const QString& path) const;
     File GetFile(const QString& path) const;
+    // The file at `path`, a path within the tree of the folder `root`,
+    // reached from `root` without following any link: each folder between
+    // them is opened through its parent's handle, so a folder swapped for a
+    // link (or anything else but a folder) after a walk saw it makes every
+    // use of the file fail. `root` itself is looked up by its path. Throws
+    // FsError (EXDEV) when `path` is not below `root`.
+    File GetFileBelow(const QString& root, const QString& path) const;
     bool FileExists(const QString& path) const;
     bool FolderExists(const QString& path) const;
     TextStream CreateTextFile(const QString& path, bool overwrite = true) const;
@@ -227,13 +240,47 @@ public:
     TextStream CreateDataTextFile(const QString& path) const;
 };
 
-// The one depth-first walk: `visit` gets a folder (and handles its own files)
-// before each subfolder's whole tree is walked in listing order; when it
-// returns false the folder's subfolders are skipped. A folder that cannot be
-// listed is skipped with its tree. With `recurse` false only the root is
-// visited.
-void walkFolders(const Folder& root, bool recurse, const std::function<bool(const Folder&)>& visit);
-// The same walk, file by file; a folder whose files cannot be listed is skipped.
-void walkFiles(const Folder& root, bool recurse, const std::function<void(const File&)>& visit);
+// How a walk reports and is stopped: the sink is stepped before each folder
+// (each file in walkFiles) with what comes next and the count `done` points
+// at (0 without one), and the walk ends as soon as the sink is to stop (its
+// stop token, or a test hook).
+struct WalkProgress {
+    ProgressSink* sink = nullptr;
+    const int* done = nullptr;
+};
+
+// What a visit tells the walk to do next: go on (into the folder's
+// subfolders), pass over the rest of the folder's tree, or end the walk.
+enum class WalkOn { Go, SkipTree, Stop };
+
+// A folder whose files cannot be listed: it is passed over with its tree.
+using UnlistedFolder = std::function<void(const Folder& folder, const FsError& error)>;
+
+// The one depth-first walk: `visit` gets a folder before each subfolder's
+// whole tree is walked in listing order. A folder that cannot be opened is
+// passed over with its tree. With `recurse` false only the root is visited.
+// True when the walk reached its end, false when it was stopped (by the sink
+// or a visit).
+bool walkFolders(const Folder& root, bool recurse, const std::function<WalkOn(const Folder&)>& visit,
+                 WalkProgress progress = {});
+// The same walk with each folder's files listed for the visit, which may
+// take them; a folder whose files cannot be listed is told to `unlisted`.
+bool walkListings(const Folder& root, bool recurse,
+                  const std::function<WalkOn(const Folder&, std::vector<File>& files)>& visit,
+                  WalkProgress progress = {}, const UnlistedFolder& unlisted = {});
+// The same walk file by file, the sink stepped before each file (its path
+// made only when it is shown). SkipTree from a file passes over the rest of
+// its folder and the folder's subfolders.
+bool walkFiles(const Folder& root, bool recurse, const std::function<WalkOn(const File&)>& visit,
+               WalkProgress progress = {}, const UnlistedFolder& unlisted = {});
+// Every file, for a visit that never stops the walk.
+template <typename Visit, typename = std::enable_if_t<std::is_void_v<std::invoke_result_t<Visit&, const File&>>>>
+void walkFiles(const Folder& root, bool recurse, Visit&& visit)
+{
+    walkFiles(root, recurse, std::function<WalkOn(const File&)>([&visit](const File& file) {
+                  visit(file);
+                  return WalkOn::Go;
+              }));
+}
 
 }  // namespace kestrune

@@ -66,11 +66,17 @@ int FolderData::openChecked(int* error, bool* replaced)
     constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     int fd;
     if (parent) {
-        // Through the parent's handle when it has one; otherwise by path,
-        // where the identity check below is what keeps the walk in place.
-        const int at = parent->handle();
-        fd = at >= 0 ? ::openat(at, nativeName.constData(), flags | O_NOFOLLOW)
-                     : ::open(encoded(path).constData(), flags | O_NOFOLLOW);
+        // Always through the parent's handle (one opened for the occasion
+        // when none is kept): a path would follow a link anywhere above,
+        // and a folder reached without a listing has no identity to check.
+        try {
+            const FolderHandle at = parent->open();
+            fd = ::openat(at.fd(), nativeName.constData(), flags | O_NOFOLLOW);
+        } catch (const FsError& e) {
+            *error = e.errorNumber();
+            *replaced = e.errorNumber() == ESTALE;
+            return -1;
+        }
     } else {
         fd = ::open(encoded(path).constData(), flags);
     }
@@ -120,7 +126,8 @@ FolderHandle FolderData::open()
     bool replaced = false;
     const int fd = openChecked(&error, &replaced);
     if (fd < 0) {
-        if (replaced)
+        // A link (or a file) where the folder was is never followed.
+        if (replaced || error == ELOOP || error == ENOTDIR)
             fail(path, error, QStringLiteral("文件夹已被替换"));
         fail(path, error);
     }

@@ -4,7 +4,6 @@
 #include "core/fs/mimecache.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -28,127 +27,118 @@ QString leftCharacters(const QString& text, int limit)
 
 namespace {
 
-// What the reading thread hands to the storing one: the file's status (the
-// values that come from the name are made by the storing thread).
+// A file's status as the calling thread reads it.
 struct ReadRecord {
     std::optional<qint64> size;
     std::optional<qint64> modifiedMSecs;
 };
 
-// Stores the records of a run as the reading thread makes them ready, after
-// working out the folder's short names.
-class RecordWriter {
+// Works out the values that come from the names alone (the folder's short
+// names, each file's type) on a thread of its own, while the calling thread
+// reads the files and stores the records: the store is used only by the
+// thread that opened it.
+class NameValues {
 public:
-    RecordWriter(TableAppender& appender, const std::vector<QString>& names, int nameLimit,
-                 const std::vector<ReadRecord>& records)
-        : m_appender(appender), m_names(names), m_nameLimit(nameLimit), m_records(records)
-    {
-    }
+    explicit NameValues(const std::vector<QString>& names) : m_names(names), m_types(names.size()) {}
 
-    ~RecordWriter()
+    ~NameValues()
     {
         stop();
-        join();
-    }
-
-    void start() { m_thread = std::thread([this] { run(); }); }
-    // Records [0, count) are ready to be stored.
-    void ready(size_t count)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_ready = count;
-        }
-        m_wake.notify_one();
-    }
-    // Ends the thread before it has stored everything.
-    void stop()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-    }
-    void join()
-    {
         if (m_thread.joinable())
             m_thread.join();
     }
-    bool failed() const { return m_failed.load(std::memory_order_acquire); }
-    // The records the table refused, by their place in the run, and why;
-    // read once the thread has been joined.
-    const std::vector<std::pair<size_t, QString>>& dropped() const { return m_dropped; }
+
+    void start() { m_thread = std::thread([this] { run(); }); }
+    // The number of names whose values are ready; with `wait`, waits until
+    // `count` are (or the thread has failed).
+    size_t ready(size_t count, bool wait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (wait)
+            m_wake.wait(lock, [&] { return m_failed || m_ready >= count; });
+        return m_ready;
+    }
+    bool failed()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_failed;
+    }
+    // Ends the thread before it has worked out everything.
+    void stop()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    // Only for indexes below ready().
+    const QString& alias(size_t i) const { return m_aliases[i]; }
+    const QString& type(size_t i) const { return m_types[i]; }
 
 private:
     void run()
     {
         try {
-            const std::vector<QString> aliases = shortNamesFor(m_names);
+            m_aliases = shortNamesFor(m_names);
             // The types by name, with answers kept for this thread.
             MimeNameCache types;
-            size_t available = 0;
-            for (size_t i = 0; i < m_records.size(); ++i) {
-                if (i >= available) {
-                    std::unique_lock<std::mutex> lock(m_mutex);
-                    m_wake.wait(lock, [&] { return m_stop || m_ready > i; });
+            for (size_t i = 0; i < m_names.size(); ++i) {
+                m_types[i] = types.comment(m_names[i]);
+                if ((i + 1) % kHandOver == 0 || i + 1 == m_names.size()) {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_ready = i + 1;
+                    m_wake.notify_one();
                     if (m_stop)
                         return;
-                    available = m_ready;
                 }
-                const TableAppender::Added added = store(m_records[i], m_names[i], types, aliases[i]);
-                if (added == TableAppender::Added::Failed) {
-                    m_failed.store(true, std::memory_order_release);
-                    return;
-                }
-                if (added == TableAppender::Added::Dropped)
-                    m_dropped.push_back({i, m_appender.dropReason()});
             }
         } catch (...) {
-            m_failed.store(true, std::memory_order_release);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_failed = true;
+            m_wake.notify_one();
         }
     }
 
-    TableAppender::Added store(const ReadRecord& r, const QString& name, MimeNameCache& types, const QString& shortName)
-    {
-        m_appender.bindText(0, leftCharacters(name, m_nameLimit));
-        m_appender.bindText(1, types.comment(name));
-        if (r.size)
-            m_appender.bindInt(2, *r.size);
-        else
-            m_appender.bindNull(2);
-        char text[32];
-        const int length = r.modifiedMSecs ? recordTimeChars(*r.modifiedMSecs, text) : 0;
-        if (length > 0)
-            m_appender.bindLatin1(3, text, length);
-        else if (r.modifiedMSecs)
-            m_appender.bindText(3, recordTimeText(QDateTime::fromMSecsSinceEpoch(*r.modifiedMSecs, Qt::UTC)));
-        else
-            m_appender.bindNull(3);
-        m_appender.bindText(4, shortName);
-        return m_appender.add();
-    }
+    // The values are handed over in batches of this many.
+    static constexpr size_t kHandOver = 256;
 
-    TableAppender& m_appender;
     const std::vector<QString>& m_names;
-    const int m_nameLimit;
-    const std::vector<ReadRecord>& m_records;
+    std::vector<QString> m_aliases;
+    std::vector<QString> m_types;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     size_t m_ready = 0;
     bool m_stop = false;
-    std::atomic<bool> m_failed{false};
-    std::vector<std::pair<size_t, QString>> m_dropped;
+    bool m_failed = false;
 };
 
-// The records are handed over in batches of this many.
-constexpr size_t kHandOver = 256;
+TableAppender::Added storeRecord(TableAppender& appender, const ReadRecord& r, const QString& name, int nameLimit,
+                                 const QString& type, const QString& shortName)
+{
+    appender.bindText(0, leftCharacters(name, nameLimit));
+    appender.bindText(1, type);
+    if (r.size)
+        appender.bindInt(2, *r.size);
+    else
+        appender.bindNull(2);
+    char text[32];
+    const int length = r.modifiedMSecs ? recordTimeChars(*r.modifiedMSecs, text) : 0;
+    if (length > 0)
+        appender.bindLatin1(3, text, length);
+    else if (r.modifiedMSecs)
+        appender.bindText(3, recordTimeText(QDateTime::fromMSecsSinceEpoch(*r.modifiedMSecs, Qt::UTC)));
+    else
+        appender.bindNull(3);
+    appender.bindText(4, shortName);
+    return appender.add();
+}
+
+// Records are stored after every this many files read.
+constexpr size_t kStoreEvery = 256;
 
 }  // namespace
 
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf, int nameLimit,
-                       const RecordProgress& progress)
+                       ProgressSink* progress)
 {
     RecordRun run;
     Folder folder;
@@ -182,18 +172,34 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         return run;
     }
     std::vector<ReadRecord> records(files.size());
-    RecordWriter writer(appender, names, nameLimit, records);
-    writer.start();
+    NameValues values(names);
+    values.start();
+    // The records the table refused, by their place in the run, and why.
+    std::vector<std::pair<size_t, QString>> dropped;
+    // Stores the records read so far whose name values are ready (all of
+    // [stored, end) with `wait`); false when the store failed.
+    size_t stored = 0;
+    const auto storeReady = [&](size_t end, bool wait) {
+        const size_t upTo = std::min(end, values.ready(end, wait));
+        for (; stored < upTo; ++stored) {
+            const TableAppender::Added added = storeRecord(appender, records[stored], names[stored], nameLimit,
+                                                           values.type(stored), values.alias(stored));
+            if (added == TableAppender::Added::Failed)
+                return false;
+            if (added == TableAppender::Added::Dropped)
+                dropped.push_back({stored, appender.dropReason()});
+        }
+        return !values.failed();
+    };
     bool cancelled = false;
+    bool storeFailed = false;
     std::vector<std::pair<size_t, QString>> unread;
     size_t i = 0;
     for (; i < files.size(); ++i) {
-        if (progress && !progress(files[i], int(i))) {
+        if (progress && !progress->step(int(i), [&] { return files[i].Path(); })) {
             cancelled = true;
             break;
         }
-        if (writer.failed())
-            break;
         // A file that cannot be looked at leaves size and date empty (and
         // is named when the run has ended).
         ReadRecord& r = records[i];
@@ -206,21 +212,22 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
         } catch (const std::exception& e) {
             unread.push_back({i, QString::fromLocal8Bit(e.what())});
         }
-        if ((i + 1) % kHandOver == 0)
-            writer.ready(i + 1);
+        if ((i + 1) % kStoreEvery == 0 && !storeReady(i + 1, false)) {
+            storeFailed = true;
+            break;
+        }
     }
     run.handled = int(i);
-    if (cancelled)
-        writer.stop();
+    if (cancelled || storeFailed)
+        values.stop();
     else
-        writer.ready(i);
-    writer.join();
+        storeFailed = !storeReady(i, true);
     if (cancelled) {
         appender.rollback();
         run.outcome = RecordRun::Outcome::Cancelled;
         return run;
     }
-    if (writer.failed()) {
+    if (storeFailed) {
         run.outcome = RecordRun::Outcome::StoreFailed;
         run.error = appender.error().isEmpty() ? QStringLiteral("数据库写入失败") : appender.error();
         appender.rollback();
@@ -240,7 +247,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
     std::vector<std::pair<size_t, QString>> failures;
     for (const auto& [index, why] : unread)
         failures.push_back({index, QStringLiteral("大小和修改时间未能读取（%1）").arg(why)});
-    for (const auto& [index, why] : writer.dropped())
+    for (const auto& [index, why] : dropped)
         failures.push_back({index, QStringLiteral("数据库拒绝了这条记录（%1）").arg(why)});
     std::stable_sort(failures.begin(), failures.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -259,7 +266,9 @@ QString recordFailureHeading()
 
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time)
 {
-    return log.addNew({QVariant(folderText), QVariant(recordTimeText(time))});
+    // A folder whose name is not UTF-8 is kept readable, as the file names
+    // are: the table's text cannot hold those bytes and would garble them.
+    return log.addNew({QVariant(displayFileName(folderText)), QVariant(recordTimeText(time))});
 }
 
 }  // namespace kestrune

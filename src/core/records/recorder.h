@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/failurelist.h"
+#include "core/batch/batchrunner.h"
 #include "core/records/recordstore.h"
 #include "core/fs/fso.h"
 
@@ -37,19 +38,18 @@ struct RecordRun {
 // The heading of the message that names a run's failures.
 QString recordFailureHeading();
 
-// Asked before each file with the file and how many were handled before it;
-// false stops the run there.
-using RecordProgress = std::function<bool(const File& file, int handled)>;
-
 // Records every file directly inside `folderPath` (in listing order) into
 // fileInf through `fileInf`, all in one transaction: a run that fails or is
-// stopped keeps nothing. The files' sizes and dates are read on the calling
-// thread (which `progress` is asked on) while a second thread works out the
-// short names and types and stores the records read so far.
+// stopped keeps nothing. `progress` is stepped before each file with the
+// number handled before it; once it is to stop, the run ends there. The
+// files' sizes and dates are read and the records stored on the calling
+// thread (the store's own) while a second thread works out the short names
+// and types.
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
-                       int nameLimit = 0, const RecordProgress& progress = {});
+                       int nameLimit = 0, ProgressSink* progress = nullptr);
 
-// Appends one log record: the folder text as given and the time.
+// Appends one log record: the folder text as given (a name that is not
+// UTF-8 in its readable form) and the time.
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
 
 }  // namespace kestrune

@@ -152,7 +152,17 @@ RecordStore::~RecordStore()
 
 QSqlDatabase RecordStore::database() const
 {
+    if (!onOwnThread()) {
+        qWarning("kestrune: the record store %s was used on a thread that did not open it",
+                 qPrintable(m_connection));
+        return QSqlDatabase();
+    }
     return QSqlDatabase::database(m_connection, false);
+}
+
+bool RecordStore::onOwnThread() const
+{
+    return m_thread == std::thread::id() || m_thread == std::this_thread::get_id();
 }
 
 void RecordStore::fail(Status status, const QString& text)
@@ -224,7 +234,8 @@ bool RecordStore::createFile()
 bool RecordStore::open(const QStringList& tables)
 {
     if (m_status == Status::Ok)
-        return true;
+        return onOwnThread();
+    m_thread = std::this_thread::get_id();
     m_error.clear();
     const QFileInfo info(m_path);
     if (info.isSymLink()) {

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <optional>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -50,7 +51,9 @@ struct TableContents {
     std::vector<QVariantList> rows;
 };
 
-// One connection to db1.mdb, owned by one window. Opening never alters,
+// One connection to db1.mdb, owned by one window and used only on the thread
+// that opened it: from any other thread database() is an invalid connection
+// (with a warning) and an appender refuses to work. Opening never alters,
 // truncates or replaces a file that is not a database of the right shape:
 // only a missing file is created (with both tables, built aside and put in
 // place without replacing anything).
@@ -73,7 +76,11 @@ public:
     QString errorText() const { return m_error; }
     QString path() const { return m_path; }
     QString connectionName() const { return m_connection; }
+    // The connection; invalid when asked for on another thread than the one
+    // that opened it.
     QSqlDatabase database() const;
+    // True on the thread that opened the store (or any before it is opened).
+    bool onOwnThread() const;
 
     // The table's field names as the file has them (by position).
     QStringList actualFields(const QString& table) const;
@@ -91,6 +98,7 @@ private:
     QString m_connection;
     Status m_status = Status::Closed;
     QString m_error;
+    std::thread::id m_thread;  // the one that opened the connection
     mutable QHash<QString, QStringList> m_fields;  // by lower-case table name
 };
 
@@ -156,10 +164,9 @@ private:
 };
 
 // Appends records to a cursor's table in one transaction through one
-// prepared statement, value by value (no variants are built). begin() and
-// commit() or rollback() run on the store's thread; between them the
-// records may be bound and added on one other thread, provided nothing else
-// uses the store meanwhile. What is not committed is rolled back when the
+// prepared statement, value by value (no variants are built). Everything
+// runs on the store's thread: on another, the values are not bound and
+// add() fails (see error()). What is not committed is rolled back when the
 // appender goes.
 class TableAppender {
 public:
@@ -192,6 +199,8 @@ public:
     QString dropReason() const { return m_dropReason; }
 
 private:
+    bool usable() const;
+
     TableCursor& m_cursor;
     ::sqlite3* m_handle = nullptr;
     ::sqlite3_stmt* m_stmt = nullptr;

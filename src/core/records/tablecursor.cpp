@@ -13,6 +13,10 @@
 
 namespace kestrune {
 
+namespace {
+const QString kOtherThread = QStringLiteral("数据库连接只能由打开它的线程使用");
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // TableCursor
 
@@ -214,31 +218,44 @@ bool TableAppender::begin()
     return true;
 }
 
+bool TableAppender::usable() const
+{
+    return m_stmt && m_cursor.m_store.onOwnThread();
+}
+
 void TableAppender::bindNull(int field)
 {
-    sqlite3_bind_null(m_stmt, field + 1);
+    if (usable())
+        sqlite3_bind_null(m_stmt, field + 1);
 }
 
 void TableAppender::bindText(int field, const QString& text)
 {
-    sqlite3_bind_text16(m_stmt, field + 1, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+    if (usable())
+        sqlite3_bind_text16(m_stmt, field + 1, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
 }
 
 void TableAppender::bindLatin1(int field, const char* text, int length)
 {
     // Latin-1 text of the characters below 128 is its own UTF-8.
-    sqlite3_bind_text(m_stmt, field + 1, text, length, SQLITE_TRANSIENT);
+    if (usable())
+        sqlite3_bind_text(m_stmt, field + 1, text, length, SQLITE_TRANSIENT);
 }
 
 void TableAppender::bindInt(int field, qint64 value)
 {
-    sqlite3_bind_int64(m_stmt, field + 1, value);
+    if (usable())
+        sqlite3_bind_int64(m_stmt, field + 1, value);
 }
 
 TableAppender::Added TableAppender::add()
 {
     if (!m_stmt)
         return Added::Failed;
+    if (!m_cursor.m_store.onOwnThread()) {
+        m_error = kOtherThread;
+        return Added::Failed;
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_DONE) {
         m_added.push_back(sqlite3_last_insert_rowid(m_handle));
@@ -261,6 +278,10 @@ TableAppender::Added TableAppender::add()
 TableCursor::AddResult TableAppender::commit()
 {
     TableCursor::AddResult result;
+    if (!m_cursor.m_store.onOwnThread()) {
+        result.error = m_error = kOtherThread;
+        return result;
+    }
     if (!m_open) {
         result.error = m_error.isEmpty() ? QStringLiteral("数据库事务未开始") : m_error;
         return result;
@@ -286,6 +307,8 @@ TableCursor::AddResult TableAppender::commit()
 
 void TableAppender::rollback()
 {
+    if (!m_cursor.m_store.onOwnThread())
+        return;  // left to the store's thread, which ends the transaction when the appender goes
     if (m_stmt) {
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;

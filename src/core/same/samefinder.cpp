@@ -117,48 +117,47 @@ void walkRoots(const SameOptions& options, ProgressSink* progress, Walked& walke
             walked.problems.push_back({options.folders[root], e.message()});
             continue;
         }
-        walkFolders(top, true, [&](const Folder& folder) {
-            if (progress
-                && !progress->step(int(walked.entries.size()), [&folder] { return folder.Path(); })) {
-                walked.stopped = true;
-                return false;
-            }
-            std::vector<File> files;
-            try {
-                files = folder.Files();
-            } catch (const FsError& e) {
-                walked.problems.push_back({folder.Path(), e.message()});
-                return true;
-            }
-            const auto folderIndex = quint32(walked.folders.size());
-            walked.folders.push_back({encodeFileName(folder.Path()), root});
-            // Each file is looked at through one handle on its folder, not
-            // by its whole path. The walk never enters a link below the
-            // chosen folder; the chosen folder itself may be one.
-            const bool isTop = folder.Path() == top.Path();
-            const int dir = ::open(walked.folders.back().path.constData(),
-                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isTop ? 0 : O_NOFOLLOW));
-            if (dir < 0) {
-                walked.problems.push_back({folder.Path(), describeError(errno)});
-                return true;
-            }
-            for (const File& file : files) {
-                const QString name = file.Name();
-                if (!nameMatches(patterns, name))
-                    continue;
-                const QByteArray bytes = encodeFileName(name);
-                struct stat st;
-                // Links are not followed: a link to a file may lead out of the tree.
-                if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
-                    || st.st_size < minSize)
-                    continue;
-                walked.entries.push_back({qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                                          quint64(st.st_dev), quint64(st.st_ino), folderIndex,
-                                          walked.names.add(bytes)});
-            }
-            ::close(dir);
-            return true;
-        });
+        int entries = int(walked.entries.size());
+        const auto unlisted = [&walked](const Folder& folder, const FsError& e) {
+            walked.problems.push_back({folder.Path(), e.message()});
+        };
+        const bool ended = walkListings(
+            top, true,
+            [&](const Folder& folder, std::vector<File>& files) {
+                const auto folderIndex = quint32(walked.folders.size());
+                walked.folders.push_back({encodeFileName(folder.Path()), root});
+                // Each file is looked at through one handle on its folder, not
+                // by its whole path. The walk never enters a link below the
+                // chosen folder; the chosen folder itself may be one.
+                const bool isTop = folder.Path() == top.Path();
+                const int dir = ::open(walked.folders.back().path.constData(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isTop ? 0 : O_NOFOLLOW));
+                if (dir < 0) {
+                    walked.problems.push_back({folder.Path(), describeError(errno)});
+                    return WalkOn::Go;
+                }
+                for (const File& file : files) {
+                    const QString name = file.Name();
+                    if (!nameMatches(patterns, name))
+                        continue;
+                    const QByteArray bytes = encodeFileName(name);
+                    struct stat st;
+                    // Links are not followed: a link to a file may lead out of the tree.
+                    if (::fstatat(dir, bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+                        || st.st_size < minSize)
+                        continue;
+                    walked.entries.push_back({qint64(st.st_size),
+                                              qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                                              quint64(st.st_dev), quint64(st.st_ino), folderIndex,
+                                              walked.names.add(bytes)});
+                }
+                ::close(dir);
+                entries = int(walked.entries.size());
+                return WalkOn::Go;
+            },
+            {progress, &entries}, unlisted);
+        if (!ended)
+            walked.stopped = true;
         if (progress && progress->stopped())
             walked.stopped = true;
     }

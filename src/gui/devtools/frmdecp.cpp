@@ -140,7 +140,9 @@ void Frmdecp::sf(const Folder& folder, bool cas)
     // Whether the walk was cancelled: its decompiles are then never started.
     auto walkStopped = std::make_shared<bool>(false);
     m_batch.run<HelpFiles, DecompileBatch>(
-        [folder, cas, prefix](ProgressSink& progress) { return findHelpFiles(folder, cas, prefix, &progress); },
+        [path = folder.Path(), cas, prefix](ProgressSink& progress) {
+            return findHelpFiles(path, cas, prefix, &progress);
+        },
         [program, writeProjects, parallel, walkStopped](HelpFiles found) {
             *walkStopped = found.stopped;
             auto batch = std::make_unique<DecompileBatch>(program, writeProjects, parallel);

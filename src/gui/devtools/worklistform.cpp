@@ -146,8 +146,8 @@ void WorkListForm::dieda(const Folder& b)
     const int room = m_list->room();
     const QString extension = m_extension;
     m_batch.run<WorkList::TreeAdd>(
-        [b, listed, room, extension](ProgressSink& progress) {
-            return WorkList::findInTree(b, extension, listed, room, &progress);
+        [root = b.Path(), listed, room, extension](ProgressSink& progress) {
+            return WorkList::findInTree(root, extension, listed, room, &progress);
         },
         [this](WorkList::TreeAdd add) {
             // What was found before a cancel is kept.

@@ -264,13 +264,6 @@ void FrmDlg::Image1_Click()
         Text1->setText(*chosen);
 }
 
-namespace {
-SearchProgress searchProgress(ProgressSink& progress)
-{
-    return [&progress](const QString& doing, int handled) { return progress.step(handled, doing); };
-}
-}  // namespace
-
 void FrmDlg::closeEvent(QCloseEvent* event)
 {
     // Closing stops a running batch as "取消" does; the window closes once
@@ -290,9 +283,9 @@ void FrmDlg::dieda(const Folder& b)
     };
     const QStringList listed = m_files->entries();
     m_batch.run<Added>(
-        [b, listed](ProgressSink& progress) {
+        [path = b.Path(), listed](ProgressSink& progress) {
             Added added;
-            added.paths = newPathsOfTree(b, listed, searchProgress(progress), &added.stopped);
+            added.paths = newPathsOfTree(path, listed, &progress, &added.stopped);
             return added;
         },
         [this](Added added) {
@@ -309,6 +302,7 @@ void FrmDlg::dieda(const Folder& b)
 void FrmDlg::dieda2(const File& searchfile, const Folder& b)
 {
     QStringList matches;
+    m_roots.add(b.Path());
     m_search.match(searchfile, b, matches);
     m_found->append(matches);
 }
@@ -325,6 +319,8 @@ void FrmDlg::Command7_Click()
     }
     const QStringList files = m_files->entries();
     const QStringList folders = m_folders->entries();
+    for (const QString& folder : folders)
+        m_roots.add(folder);
     struct Searched {
         DuplicateSearch::Outcome outcome;
         ContentMarks marks;
@@ -335,7 +331,7 @@ void FrmDlg::Command7_Click()
             const FileSystemObject fso;
             DuplicateSearch search(fso);
             Searched searched;
-            searched.outcome = search.run(files, folders, searchProgress(progress));
+            searched.outcome = search.run(files, folders, &progress);
             // Then each file found is compared with the listed files of its name.
             if (!searched.outcome.cancelled)
                 searched.marks = markFoundContents(files, searched.outcome.found, &progress);
@@ -388,7 +384,7 @@ void FrmDlg::Command10_Click()
         trash.emplace();
     const QString path = m_found->entry(current.row());
     QString why;
-    if (!deleteListedFile(m_fso, path, trash ? &*trash : nullptr, &why)) {
+    if (!deleteFoundFile(m_fso, m_roots, path, trash ? &*trash : nullptr, &why)) {
         FailureList failed;
         failed.add(path, why);
         message(failureMessage(kNotDeleted, failed));
@@ -423,7 +419,9 @@ void FrmDlg::deleteEntries(bool markedOnly)
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
     m_batch.run<ListedDeletion>(
-        [paths, toTrash](ProgressSink& progress) { return deleteListedFiles(paths, toTrash, progress); },
+        [paths, toTrash, roots = m_roots](ProgressSink& progress) {
+            return deleteListedFiles(paths, toTrash, progress, roots);
+        },
         [this](ListedDeletion deleted) {
             // The entries stay, marked as they were. A cancel and the files
             // left undone are told in one message; a run that deleted every

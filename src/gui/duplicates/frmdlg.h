@@ -120,6 +120,9 @@ private:
 
     FileSystemObject m_fso;
     DuplicateSearch m_search{m_fso};
+    // The folders searched while this window is open: found files are
+    // deleted only through them.
+    SearchRoots m_roots;
     PathListModel* m_files = nullptr;
     PathListModel* m_folders = nullptr;
     PathListModel* m_found = nullptr;

@@ -177,10 +177,10 @@ void frmmove::sf(const Folder& folder, bool cas)
         return QVariant();
     };
     m_batch.run<BatchWalkResult>(
-        [folder, cas, inputs, typeListMissing](ProgressSink& progress) {
+        [root = folder.Path(), cas, inputs, typeListMissing](ProgressSink& progress) {
             BatchInputs in = inputs;
             in.typeListMissing = [&progress, typeListMissing] { progress.ask(typeListMissing); };
-            return runBatchWalk(folder, cas, in, &progress);
+            return runBatchWalk(root, cas, in, &progress);
         },
         [this, operation = inputs.operation](BatchWalkResult result) {
             // A walk that runs to its end and handles every file shows

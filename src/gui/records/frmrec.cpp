@@ -183,9 +183,7 @@ void frmrec::recordRun(const QString& path, int nameLimit, const QString& doneMe
             }
             TableCursor fileInf(store, QString::fromLatin1(kFileInfTable));
             const FileSystemObject fso;
-            return recordFolder(fso, path, fileInf, nameLimit, [&progress](const File& file, int handled) {
-                return progress.step(handled, [&] { return file.Path(); });
-            });
+            return recordFolder(fso, path, fileInf, nameLimit, &progress);
         },
         [this, path, doneMessage](RecordRun run) {
             Data1->requery();

@@ -169,8 +169,7 @@ TEST(FolderExpander, AddsEveryFileInWalkOrderExceptExactlyListedPaths)
     t.write("d/sub/c");
     t.write("d/.hidden");
     t.mkdir("d/emptysub");
-    FileSystemObject fso;
-    const Folder d = fso.GetFolder(t.file("d"));
+    const QString d = t.file("d");
 
     const QStringList all = newPathsOfTree(d, {});
     EXPECT_EQ(all, QStringList({native(t.file("d/.hidden")), native(t.file("d/A.doc")), native(t.file("d/b.txt")),
@@ -208,6 +207,44 @@ TEST(DeleteListedFile, DeletesExactlyThatPathAndReportsWhatItCouldNot)
     EXPECT_FALSE(deleteListedFile(fso, t.file("d"), nullptr));
     EXPECT_TRUE(QFileInfo(t.file("d")).isDir());
     EXPECT_FALSE(deleteListedFile(fso, QString(), nullptr));
+}
+
+TEST(DeleteFoundFile, KeepsAFileWhoseFolderWasSwappedForALinkAfterTheSearch)
+{
+    TempDir t;
+    for (const char* n : {"tree/plan.doc", "tree/old/plan.doc", "tree/old/deep/plan.doc", "outside/plan.doc",
+                          "outside/deep/plan.doc", "elsewhere/plan.doc"})
+        t.write(QString::fromLatin1(n));
+    // The user reached the tree through a link of their own: that one is
+    // followed, as the search followed it.
+    ASSERT_TRUE(QFile::link(t.file("tree"), t.file("chosen")));
+    const QString root = native(t.file("chosen"));
+    const DuplicateSearch::Outcome found = search({native(t.file("tree/plan.doc"))}, {root});
+    const QStringList paths{root + "/plan.doc", root + "/old/plan.doc", root + "/old/deep/plan.doc"};
+    ASSERT_EQ(found.found, paths);
+    SearchRoots roots;
+    roots.add(root + "/");
+
+    // Between the search and the delete "old" becomes a link to a folder
+    // outside every tree the user chose.
+    ASSERT_TRUE(QDir(t.file("tree/old")).removeRecursively());
+    ASSERT_TRUE(QFile::link(t.file("outside"), t.file("tree/old")));
+    FileSystemObject fso;
+    QString why;
+    EXPECT_TRUE(deleteFoundFile(fso, roots, paths[0], nullptr, &why)) << why.toStdString();
+    for (const QString& path : {paths[1], paths[2]}) {
+        why.clear();
+        EXPECT_FALSE(deleteFoundFile(fso, roots, path, nullptr, &why));
+        EXPECT_EQ(why, QStringLiteral("文件夹已被替换")) << path.toStdString();
+    }
+    EXPECT_FALSE(t.exists("tree/plan.doc"));
+    EXPECT_TRUE(t.exists("outside/plan.doc") && t.exists("outside/deep/plan.doc"));
+
+    // A path below no root is reached from the root folder, through no link.
+    EXPECT_FALSE(deleteFoundFile(fso, SearchRoots(), root + "/old/plan.doc", nullptr));
+    EXPECT_TRUE(t.exists("outside/plan.doc"));
+    EXPECT_TRUE(deleteFoundFile(fso, SearchRoots(), native(t.file("elsewhere/plan.doc")), nullptr));
+    EXPECT_FALSE(t.exists("elsewhere/plan.doc"));
 }
 
 // ---------------------------------------------------------------------------

@@ -41,8 +41,7 @@ struct Fixed {
 
 void walk(const TempDir& dir, const QString& relative, bool recurse, Fixed& fixed)
 {
-    FileSystemObject fso;
-    batchWalk(fso.GetFolder(dir.file(relative)), recurse, fixed.inputs());
+    batchWalk(dir.file(relative), recurse, fixed.inputs());
 }
 
 QStringList entries(const QString& folder)
@@ -224,9 +223,8 @@ TEST(BatchWalk, TellsItsProgressOfEveryFileInDepthFirstOrderAndStopsWhenAsked)
         return done == 4;  // stop before the fifth file
     });
     ProgressSink progress;
-    FileSystemObject fso;
     bool stopped = false;
-    const int handled = batchWalk(fso.GetFolder(dir.file(QStringLiteral("src"))), true, fixed.inputs(), &progress, &stopped);
+    const int handled = batchWalk(dir.file(QStringLiteral("src")), true, fixed.inputs(), &progress, &stopped);
     ProgressSink::setTestHook({});
 
     EXPECT_EQ(seen, (QStringList{"a.txt@0", "B.txt@1", "c.txt@2", "d.txt@3", "e.txt@4"}));

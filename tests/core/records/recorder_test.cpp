@@ -1,6 +1,8 @@
 #include "support/recordtest.h"
 
 #include "core/records/recorder.h"
+#include "core/fs/fsnames.h"
+#include "support/batchwait.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
@@ -180,12 +182,13 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
     const QString path = r.dir.write(QStringLiteral("src/gone.txt"), "abc");
     r.dir.write(QStringLiteral("src/kept.txt"), "abcd");
     // The first file vanishes between listing and reading.
-    const RecordRun run = recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files, 0,
-                                       [&](const File& file, int) {
-                                           if (file.Name() == QLatin1String("gone.txt"))
-                                               QFile::remove(path);
-                                           return true;
-                                       });
+    const StepHook hook([&](const QString& doing, int) {
+        if (doing.endsWith(QLatin1String("gone.txt")))
+            QFile::remove(path);
+        return false;
+    });
+    ProgressSink progress;
+    const RecordRun run = recordFolder(r.fso, r.dir.file(QStringLiteral("src")), r.files, 0, &progress);
     EXPECT_EQ(run.outcome, RecordRun::Outcome::Recorded);
     EXPECT_EQ(run.stored, 2);
     const auto rows = tableRows(r.db, QStringLiteral("fileInf"));
@@ -203,16 +206,28 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
     EXPECT_TRUE(run.failures.named()[0].reason.startsWith(QStringLiteral("大小和修改时间未能读取")));
 }
 
+// The folder text is kept as given; a name that is not UTF-8 is kept
+// readable, never garbled.
 TEST(RecordFolder, LogRecordKeepsTheFolderTextUnchanged)
 {
+    const struct {
+        QString given;
+        QString stored;
+    } cases[] = {
+        {QStringLiteral(" /some/where/ "), QStringLiteral(" /some/where/ ")},
+        {decodeFileName(QByteArray("/tmp/\xC4\xE3\xBA\xC3")), QStringLiteral("/tmp/你好")},
+        {decodeFileName(QByteArray("/x/bad\xFF/y")), QStringLiteral("/x/bad\\xFF/y")},
+    };
     Recording r;
     TableCursor log(r.store, QStringLiteral("log"));
     ASSERT_TRUE(log.requery());
     const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58));
-    ASSERT_TRUE(addLogRecord(log, QStringLiteral(" /some/where/ "), when));
+    for (const auto& c : cases)
+        ASSERT_TRUE(addLogRecord(log, c.given, when));
     const auto rows = tableRows(r.db, QStringLiteral("log"));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], QStringList({" /some/where/ ", "2024-02-29 23:59:58"}));
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i], QStringList({cases[i].stored, "2024-02-29 23:59:58"}));
 }
 
 TEST(ShortNames, ManySimilarNamesStayUniqueAndQuick)

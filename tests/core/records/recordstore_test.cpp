@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace kestrune;
 using namespace kestrune::test;
 
@@ -321,4 +323,44 @@ TEST(RecordStore, NeverOpensADatabaseThroughALink)
     EXPECT_EQ(linked.status(), RecordStore::Status::CannotOpen);
     EXPECT_TRUE(linked.errorText().contains(link));
     EXPECT_EQ(test::readBytes(victim), before);
+}
+
+TEST(RecordStore, IsUsedOnlyOnTheThreadThatOpenedIt)
+{
+    TempDir dir;
+    RecordStore store(dir.file(QStringLiteral("db1.mdb")));
+    ASSERT_TRUE(store.open(kBoth)) << store.errorText().toStdString();
+    TableCursor files(store, QStringLiteral("fileInf"));
+    ASSERT_TRUE(files.requery());
+    TableAppender appender(files);
+    ASSERT_TRUE(appender.begin()) << appender.error().toStdString();
+
+    bool ownThread = true;
+    bool valid = true;
+    bool readable = true;
+    TableAppender::Added added = TableAppender::Added::Stored;
+    QString error;
+    std::thread other([&] {
+        ownThread = store.onOwnThread();
+        valid = store.database().isValid();
+        readable = store.read(QStringLiteral("fileInf")).has_value();
+        appender.bindText(0, QStringLiteral("elsewhere.txt"));
+        added = appender.add();
+        error = appender.error();
+    });
+    other.join();
+    EXPECT_FALSE(ownThread);
+    EXPECT_FALSE(valid);
+    EXPECT_FALSE(readable);
+    EXPECT_EQ(added, TableAppender::Added::Failed);
+    EXPECT_EQ(error, QStringLiteral("数据库连接只能由打开它的线程使用"));
+
+    // On its own thread the same appender goes on: only its record is kept.
+    appender.bindText(0, QStringLiteral("here.txt"));
+    EXPECT_EQ(appender.add(), TableAppender::Added::Stored);
+    EXPECT_TRUE(appender.commit().ok);
+    const std::optional<TableContents> rows = store.read(QStringLiteral("fileInf"));
+    ASSERT_TRUE(rows.has_value());
+    ASSERT_EQ(rows->rows.size(), 1u);
+    EXPECT_EQ(rows->rows[0][0].toString(), QStringLiteral("here.txt"));
 }

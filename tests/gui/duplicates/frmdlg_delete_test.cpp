@@ -14,6 +14,7 @@
 #include "core/fs/trash.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -105,6 +106,35 @@ TEST(FrmDlgWindow, DeleteAllAfterASearchTakesTheListedFileTooButNoPattern)
     EXPECT_TRUE(t.exists("a/x1.txt"));
     EXPECT_TRUE(t.exists("b/xa.txt"));
     EXPECT_EQ(scripted().messages(), QStringList({QStringLiteral("查找完毕！")}));
+}
+
+TEST(FrmDlgWindow, DeletesNeverFollowAFolderSwappedForALinkAfterTheSearch)
+{
+    TempDir t;
+    const QString wanted = t.write("names/plan.doc");
+    for (const char* n : {"tree/plan.doc", "tree/a/plan.doc", "tree/b/plan.doc", "outside/plan.doc"})
+        t.write(QString::fromLatin1(n));
+    FrmDlg w;
+    w.files().append(wanted);
+    w.folders().append(t.file("tree"));
+    w.Command7->click();
+    ASSERT_TRUE(finishBatches());
+    scripted().clear();
+    const QStringList found = w.found().entries();
+    ASSERT_EQ(found, QStringList({native(t.file("tree/plan.doc")), native(t.file("tree/a/plan.doc")),
+                                  native(t.file("tree/b/plan.doc"))}));
+
+    // "a" becomes a link to a folder outside the tree before the deletes.
+    ASSERT_TRUE(QDir(t.file("tree/a")).removeRecursively());
+    ASSERT_TRUE(QFile::link(t.file("outside"), t.file("tree/a")));
+    select(w.List3, 1);
+    w.Command10->click();
+    expectNotDeleted({found[1]});
+    w.Command12->click();
+    ASSERT_TRUE(finishBatches());
+    expectNotDeleted({found[1]});
+    EXPECT_TRUE(t.exists("outside/plan.doc"));
+    EXPECT_FALSE(t.exists("tree/plan.doc") || t.exists("tree/b/plan.doc"));
 }
 
 TEST(FrmDlgWindow, CancelledBatchesKeepWhatWasDoneAndSayHowFarTheyCame)
