@@ -192,7 +192,7 @@ int logCommand(Session&, const Parsed& p)
         QStringList fields;
         for (const QVariant& v : row)
             fields << (v.isValid() ? v.toString() : QString());
-        result(fields.join(QLatin1Char('\t')));  // the folder in its exact bytes
+        result(fields.join(QLatin1Char('\t')));
     }
     return kExitOk;
 }

@@ -266,7 +266,9 @@ QString recordFailureHeading()
 
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time)
 {
-    return log.addNew({QVariant(folderText), QVariant(recordTimeText(time))});
+    // A folder whose name is not UTF-8 is kept readable, as the file names
+    // are: the table's text cannot hold those bytes and would garble them.
+    return log.addNew({QVariant(displayFileName(folderText)), QVariant(recordTimeText(time))});
 }
 
 }  // namespace kestrune

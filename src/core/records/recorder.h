@@ -48,7 +48,8 @@ QString recordFailureHeading();
 RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, TableCursor& fileInf,
                        int nameLimit = 0, ProgressSink* progress = nullptr);
 
-// Appends one log record: the folder text as given and the time.
+// Appends one log record: the folder text as given (a name that is not
+// UTF-8 in its readable form) and the time.
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
 
 }  // namespace kestrune

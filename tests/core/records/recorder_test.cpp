@@ -1,6 +1,7 @@
 #include "support/recordtest.h"
 
 #include "core/records/recorder.h"
+#include "core/fs/fsnames.h"
 #include "support/batchwait.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
@@ -205,16 +206,28 @@ TEST(RecordFolder, AValueThatCannotBeReadLeavesOnlyItsFieldEmpty)
     EXPECT_TRUE(run.failures.named()[0].reason.startsWith(QStringLiteral("大小和修改时间未能读取")));
 }
 
+// The folder text is kept as given; a name that is not UTF-8 is kept
+// readable, never garbled.
 TEST(RecordFolder, LogRecordKeepsTheFolderTextUnchanged)
 {
+    const struct {
+        QString given;
+        QString stored;
+    } cases[] = {
+        {QStringLiteral(" /some/where/ "), QStringLiteral(" /some/where/ ")},
+        {decodeFileName(QByteArray("/tmp/\xC4\xE3\xBA\xC3")), QStringLiteral("/tmp/你好")},
+        {decodeFileName(QByteArray("/x/bad\xFF/y")), QStringLiteral("/x/bad\\xFF/y")},
+    };
     Recording r;
     TableCursor log(r.store, QStringLiteral("log"));
     ASSERT_TRUE(log.requery());
     const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58));
-    ASSERT_TRUE(addLogRecord(log, QStringLiteral(" /some/where/ "), when));
+    for (const auto& c : cases)
+        ASSERT_TRUE(addLogRecord(log, c.given, when));
     const auto rows = tableRows(r.db, QStringLiteral("log"));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], QStringList({" /some/where/ ", "2024-02-29 23:59:58"}));
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i], QStringList({cases[i].stored, "2024-02-29 23:59:58"}));
 }
 
 TEST(ShortNames, ManySimilarNamesStayUniqueAndQuick)
