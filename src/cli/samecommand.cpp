@@ -70,8 +70,12 @@ int sameCommand(Session& session, const Parsed& p)
             }
             if (rule) {
                 const auto everyOther = [](int, int) { return true; };
+                // Through the folders the search went, never through a link.
+                SearchRoots roots;
+                for (const QString& folder : std::as_const(options.folders))
+                    roots.add(folder);
                 outcome.deleted = deleteCopies(planDeletions(outcome.found.groups, everyOther, *rule, {}, nullptr),
-                                               trashing, &progress);
+                                               trashing, &progress, roots);
             }
             return outcome;
         },

@@ -107,7 +107,8 @@ std::vector<SameDeletion> planDeletions(const std::vector<SameGroup>& groups,
     return out;
 }
 
-SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool toTrash, ProgressSink* progress)
+SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool toTrash, ProgressSink* progress,
+                               const SearchRoots& roots)
 {
     SameDeleteOutcome outcome;
     if (progress)
@@ -127,7 +128,7 @@ SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool 
             continue;
         }
         QString why;
-        if (deleteListedFile(fso, d.copy.path, trash ? &*trash : nullptr, &why))
+        if (deleteFoundFile(fso, roots, d.copy.path, trash ? &*trash : nullptr, &why))
             outcome.deleted << d.copy.path;
         else
             outcome.kept.push_back({d.copy.path, why});

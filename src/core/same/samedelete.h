@@ -2,6 +2,7 @@
 
 // Deleting the copies found by 查找内容相同的文件, and writing the groups out.
 
+#include "core/duplicates/duplicatesearch.h"
 #include "core/same/samefinder.h"
 
 #include <functional>
@@ -36,8 +37,11 @@ struct SameDeleteOutcome {
 // Deletes each copy (into the trash of its file system when `toTrash`)
 // after checking, right before, that it and the file kept still have the
 // size and modification time the search saw, are still two different files
-// and hold the same bytes. `progress` (may be null) is stepped per file.
-SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool toTrash, ProgressSink* progress);
+// and hold the same bytes. Each copy is reached only through the folders
+// the search went from `roots` (see deleteFoundFile), never through a link
+// put in their place since. `progress` (may be null) is stepped per file.
+SameDeleteOutcome deleteCopies(const std::vector<SameDeletion>& deletions, bool toTrash, ProgressSink* progress,
+                               const SearchRoots& roots);
 
 // Files that were not compared or not deleted, one line each ("path：why")
 // for a message; past the first twenty the rest are only counted.

@@ -460,7 +460,9 @@ void FrmDlg::deleteCopiesOf(const std::vector<int>& rows)
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
     m_batch.run<SameDeleteOutcome>(
-        [plan, toTrash](ProgressSink& progress) { return deleteCopies(plan, toTrash, &progress); },
+        [plan, toTrash, roots = m_roots](ProgressSink& progress) {
+            return deleteCopies(plan, toTrash, &progress, roots);
+        },
         [this, skipped](SameDeleteOutcome outcome) {
             // The entries stay, marked as they were.
             QString text = outcome.cancelled ? BatchProgress::cancelledText(outcome.handled)

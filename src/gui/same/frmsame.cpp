@@ -197,6 +197,8 @@ void frmsame::Command3_Click()
         }
     }
     options.pattern = trimBlanks(Text3->text());
+    for (const QString& folder : std::as_const(options.folders))
+        m_roots.add(folder);
     m_batch.run<SameResult>([options](ProgressSink& progress) { return findSameFiles(options, &progress); },
                             [this](SameResult result) {
                                 if (result.cancelled) {
@@ -313,8 +315,8 @@ void frmsame::Command6_Click()
     // The main menu's choice as the batch starts.
     const bool toTrash = deleteToTrashSetting();
     m_batch.run<Deleted>(
-        [plan, toTrash, refused](ProgressSink& progress) {
-            return Deleted{deleteCopies(plan, toTrash, &progress), refused};
+        [plan, toTrash, refused, roots = m_roots](ProgressSink& progress) {
+            return Deleted{deleteCopies(plan, toTrash, &progress, roots), refused};
         },
         [this](Deleted deleted) {
             // The files deleted leave their groups; a group of one is no group.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/duplicates/duplicatesearch.h"
 #include "core/duplicates/pathlistmodel.h"
 #include "core/fs/fso.h"
 #include "core/same/samefinder.h"
@@ -78,6 +79,9 @@ private:
 
     PathListModel* m_folders = nullptr;
     std::vector<SameGroup> m_groups;
+    // The folders searched while this window is open: copies are deleted
+    // only through them.
+    SearchRoots m_roots;
     WindowBatch m_batch{this};
 };
 

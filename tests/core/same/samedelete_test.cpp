@@ -75,7 +75,7 @@ TEST(SameDelete, DeletesVerifiedCopiesForGoodOrToTrash)
         setModified(t.file("d/keep"), 1000000000);
         const SameGroup g = onlyGroup(t.file("d"));
         const auto plan = planDeletions({g}, [](int, int) { return true; }, KeepRule::Oldest, {}, nullptr);
-        const SameDeleteOutcome out = deleteCopies(plan, toTrash, nullptr);
+        const SameDeleteOutcome out = deleteCopies(plan, toTrash, nullptr, SearchRoots());
         EXPECT_EQ(out.deleted.size(), 1) << toTrash;
         EXPECT_TRUE(out.kept.empty());
         EXPECT_TRUE(t.exists("d/keep"));
@@ -111,7 +111,7 @@ TEST(SameDelete, ChangedFilesAreKeptAndNamed)
         overwrite(target.path, c.content);
         if (c.restoreTime)
             setModified(target.path, target.modifiedNs);
-        const SameDeleteOutcome out = deleteCopies(plan, false, nullptr);
+        const SameDeleteOutcome out = deleteCopies(plan, false, nullptr, SearchRoots());
         EXPECT_TRUE(out.deleted.isEmpty()) << c.what;
         ASSERT_EQ(out.kept.size(), 1u) << c.what;
         EXPECT_EQ(out.kept[0].path, plan[0].copy.path);
