@@ -10,10 +10,12 @@
 
 namespace kestrune::test {
 
+// `bytes` bytes of `value`, lowest first; past its eight bytes, zeros (a
+// shift by 64 or more is undefined).
 inline void putLe(QByteArray& out, quint64 value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
+        out.append(i < 8 ? char((value >> (8 * i)) & 0xFF) : '\0');
 }
 
 // A device-independent bitmap: 40-byte header, palette (RGB per entry,
