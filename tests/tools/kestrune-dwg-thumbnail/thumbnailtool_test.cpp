@@ -26,17 +26,48 @@ struct ToolRun {
     QString errors;
 };
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Caps the memory of the tool `process` starts at `bytes`. A sanitizer
+// reserves terabytes of address space for itself, so a sanitized tool gets
+// its sanitizer's own limits instead of an address-space limit: no single
+// block and no resident set over the cap, each ending it with a report.
+void limitMemory(QProcess& process, rlim_t bytes)
+{
+    if (!kSanitized) {
+        process.setChildProcessModifier([bytes] {
+            const rlimit limit{bytes, bytes};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+        return;
+    }
+    const QByteArray mb = QByteArray::number(quint64(bytes >> 20));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+        const QString options = env.value(name);
+        env.insert(name, options + (options.isEmpty() ? "" : ":") + "max_allocation_size_mb=" + mb +
+                             ":hard_rss_limit_mb=" + mb);
+    }
+    process.setProcessEnvironment(env);
+}
+
 // With `addressSpace` (bytes), the tool runs with no more memory than that.
 // Names that are not UTF-8 are handed over as their bytes, as file managers do.
 ToolRun thumbnail(const QStringList& args, rlim_t addressSpace = 0)
 {
     QProcess process;
-    if (addressSpace) {
-        process.setChildProcessModifier([addressSpace] {
-            const rlimit limit{addressSpace, addressSpace};
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-    }
+    if (addressSpace)
+        limitMemory(process, addressSpace);
     const QString program = QStringLiteral(KESTRUNE_BIN_DIR "/kestrune-dwg-thumbnail");
     if (!addressSpace)
         kestrune::handRawNamesOver(process, program, args);
