@@ -5,6 +5,7 @@
 #include "cli/session.h"
 #include "core/fs/fsnames.h"
 #include "core/fs/programfolder.h"
+#include "core/records/exactnames.h"
 #include "core/records/recorder.h"
 #include "core/records/recordstore.h"
 #include "core/records/sizequery.h"
@@ -147,14 +148,16 @@ int queryCommand(Session&, const Parsed& p)
         message(QStringLiteral("没有记录!"));
         return kExitOk;
     }
+    // The name field holds the name as the window shows it; a name that is
+    // not UTF-8 is printed in its exact bytes.
+    const ExactNames exact(*store, QString::fromLatin1(kFileInfTable));
     while (!fileInf.noMatch()) {
         const std::optional<QVariant> name = fileInf.field(QStringLiteral("FileName"));
         if (!name) {
             message(QStringLiteral("没有记录"));
             return kExitFailed;
         }
-        // The name field holds the name as shown.
-        resultBytes(name->toString().toUtf8());
+        resultBytes(exact.bytes(fileInf.currentId(), name->toString()));
         if (!fileInf.findNext(bounds.lower, bounds.upper)) {
             message(QStringLiteral("没有记录"));
             return kExitFailed;
@@ -188,11 +191,18 @@ int logCommand(Session&, const Parsed& p)
         message(QStringLiteral("无法读取日志"));
         return kExitFailed;
     }
-    for (const QVariantList& row : contents->rows) {
-        QStringList fields;
-        for (const QVariant& v : row)
-            fields << (v.isValid() ? v.toString() : QString());
-        result(fields.join(QLatin1Char('\t')));
+    // The folder (the first field) in its exact bytes, the rest readable.
+    const ExactNames exact(*store, QString::fromLatin1(kLogTable));
+    for (size_t r = 0; r < contents->rows.size(); ++r) {
+        QByteArray line;
+        for (qsizetype i = 0; i < contents->rows[r].size(); ++i) {
+            const QVariant& v = contents->rows[r][i];
+            const QString text = v.isValid() ? v.toString() : QString();
+            if (i > 0)
+                line += '\t';
+            line += i == 0 ? exact.bytes(contents->ids[r], text) : displayFileName(text).toUtf8();
+        }
+        resultBytes(line);
     }
     return kExitOk;
 }

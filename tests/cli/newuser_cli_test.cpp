@@ -3,10 +3,12 @@
 // duplicates.
 
 #include "core/fs/fsnames.h"
+#include "core/records/recordstore.h"
 #include "support/clirun.h"
 #include "support/rawnames.h"
 
 #include <QDir>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -124,4 +126,39 @@ TEST_F(CliTest, DupesDeleteKeepsTheFilesItLooksFor)
     EXPECT_TRUE(run.err.contains("未删除")) << run.err.constData();
     EXPECT_EQ(treeOf(dir.file(QStringLiteral("t"))),
               (QMap<QByteArray, QByteArray>{{"/keep/plan.doc", "keep"}, {"/notes.txt", "named"}}));
+}
+
+// log and query print each name in its exact bytes, though the window shows
+// a GBK name and its UTF-8 twin alike; a name whose kept bytes no longer fit
+// its record, or whose record is gone, is printed as stored.
+TEST_F(CliTest, LogAndQueryPrintNamesInTheirExactBytes)
+{
+    const QList<QByteArray> names = {"\xC4\xE3\xBA\xC3.txt", "\xFF\xFE.txt", "\xE4\xBD\xA0\xE5\xA5\xBD.txt",
+                                     "\\xFF\\xFE.txt", "ok.txt"};
+    const QByteArray root = encodeFileName(dir.mkdir(QStringLiteral("t"))) + '/';
+    const auto query = [&](qsizetype size) {
+        return kestrune({"query", "--size", QByteArray::number(size), "--unit", "B", "--range", "0"}).out;
+    };
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(::mkdir(root + names[i], 0755), 0);
+        writeRaw(decodeFileName(root + names[i]), names[i], QByteArray(i + 1, 'x'));
+        ASSERT_EQ(kestrune({"record", root + names[i]}).code, 0);
+        EXPECT_EQ(query(i + 1), names[i] + '\n') << i;
+    }
+    const QList<QByteArray> logged = lines(kestrune({"log"}).out);
+    ASSERT_EQ(logged.size(), names.size());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        EXPECT_TRUE(logged[i].startsWith(root + names[i] + '\t')) << logged[i].constData();
+
+    // The UTF-8 twin logged after a clear takes the GBK entry's place.
+    ASSERT_EQ(kestrune({"log", "--clear"}).code, 0);
+    ASSERT_EQ(kestrune({"record", root + names[2]}).code, 0);
+    EXPECT_TRUE(kestrune({"log"}).out.startsWith(root + names[2] + '\t'));
+    {
+        RecordStore store(cliProg + QStringLiteral("/db1.mdb"));
+        ASSERT_TRUE(store.open({QStringLiteral("fileInf")}));
+        QSqlQuery q(store.database());
+        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE fileInf SET FileName = 'b.txt' WHERE filesize = 2")));
+    }
+    EXPECT_EQ(query(2), "b.txt\n");
 }

@@ -111,10 +111,15 @@ private:
     bool m_failed = false;
 };
 
-TableAppender::Added storeRecord(TableAppender& appender, const ReadRecord& r, const QString& name, int nameLimit,
-                                 const QString& type, const QString& shortName)
+TableAppender::Added storeRecord(TableAppender& appender, const ReadRecord& r, const QString& name,
+                                 const QString& shownName, int nameLimit, const QString& type,
+                                 const QString& shortName)
 {
-    appender.bindText(0, leftCharacters(name, nameLimit));
+    const QString stored = leftCharacters(shownName, nameLimit);
+    appender.bindText(0, stored);
+    // A name that is not UTF-8 keeps its bytes beside it, when stored whole.
+    if (stored.size() == shownName.size() && hasRawBytes(name))
+        appender.keepExactName(encodeFileName(name));
     appender.bindText(1, type);
     if (r.size)
         appender.bindInt(2, *r.size);
@@ -182,8 +187,9 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
     const auto storeReady = [&](size_t end, bool wait) {
         const size_t upTo = std::min(end, values.ready(end, wait));
         for (; stored < upTo; ++stored) {
-            const TableAppender::Added added = storeRecord(appender, records[stored], names[stored], nameLimit,
-                                                           values.type(stored), values.alias(stored));
+            const TableAppender::Added added =
+                storeRecord(appender, records[stored], files[stored].Name(), names[stored], nameLimit,
+                            values.type(stored), values.alias(stored));
             if (added == TableAppender::Added::Failed)
                 return false;
             if (added == TableAppender::Added::Dropped)
@@ -268,7 +274,9 @@ bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& 
 {
     // A folder whose name is not UTF-8 is kept readable, as the file names
     // are: the table's text cannot hold those bytes and would garble them.
-    return log.addNew({QVariant(displayFileName(folderText)), QVariant(recordTimeText(time))});
+    // Its exact bytes are kept beside it.
+    return log.addNew({QVariant(displayFileName(folderText)), QVariant(recordTimeText(time))},
+                      hasRawBytes(folderText) ? encodeFileName(folderText) : QByteArray());
 }
 
 }  // namespace kestrune

@@ -49,7 +49,7 @@ RecordRun recordFolder(const FileSystemObject& fso, const QString& folderPath, T
                        int nameLimit = 0, ProgressSink* progress = nullptr);
 
 // Appends one log record: the folder text as given (a name that is not
-// UTF-8 in its readable form) and the time.
+// UTF-8 in its readable form, its exact bytes kept beside it) and the time.
 bool addLogRecord(TableCursor& log, const QString& folderText, const QDateTime& time);
 
 }  // namespace kestrune

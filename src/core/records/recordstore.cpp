@@ -366,16 +366,17 @@ std::optional<TableContents> RecordStore::read(const QString& table) const
         return std::nullopt;
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoteIdentifier(table))))
+    if (!q.exec(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(quoteIdentifier(table))))
         return std::nullopt;
     TableContents contents;
     const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
+    for (int i = 1; i < rec.count(); ++i)
         contents.fields << rec.fieldName(i);
     while (q.next()) {
+        contents.ids.push_back(q.value(0).toLongLong());
         QVariantList row;
-        row.reserve(rec.count());
-        for (int i = 0; i < rec.count(); ++i) {
+        row.reserve(rec.count() - 1);
+        for (int i = 1; i < rec.count(); ++i) {
             const QVariant v = q.value(i);
             row << (v.isNull() ? QVariant() : v);
         }

@@ -20,7 +20,9 @@ namespace kestrune {
 // the tables fileInf(FileName, FileType, filesize, LastModified, ShortName)
 // and log(FolderPath, RecordTime). Fields are written by position; dates are
 // local date and time as text "yyyy-MM-dd HH:mm:ss"; sizes are 64-bit
-// integers. Records are read in insertion order (rowid order).
+// integers. Records are read in insertion order (rowid order). Names that
+// are not UTF-8 are stored readable, their exact bytes beside them in a third
+// table (exactnames.h).
 
 extern const char* const kFileInfTable;  // "fileInf"
 extern const char* const kLogTable;      // "log"
@@ -49,6 +51,7 @@ struct FileRecord {
 struct TableContents {
     QStringList fields;
     std::vector<QVariantList> rows;
+    std::vector<qint64> ids;  // each row's rowid
 };
 
 // One connection to db1.mdb, owned by one window and used only on the thread
@@ -123,8 +126,10 @@ public:
     // nothing deleted when that fails.
     bool deleteAll();
 
-    // Appends one record, values by field position.
-    bool addNew(const QVariantList& values);
+    // Appends one record, values by field position. `exactName`, when not
+    // empty, is the exact bytes of the name whose readable form the first
+    // value is (see exactnames.h).
+    bool addNew(const QVariantList& values, const QByteArray& exactName = QByteArray());
     // Result of appending a whole run.
     struct AddResult {
         bool ok = false;
@@ -135,7 +140,8 @@ public:
     // Appends the records in one transaction. A record the table refuses is
     // dropped and the run goes on; a failure of the store itself rolls the
     // whole run back (ok false, nothing stored).
-    AddResult addAll(const std::vector<QVariantList>& records);
+    // `exactNames`, when given, holds each record's exact name as addNew's.
+    AddResult addAll(const std::vector<QVariantList>& records, const std::vector<QByteArray>& exactNames = {});
 
     // Moves to the first (next) record, in table order, whose filesize lies
     // in [lower, upper]; noMatch() tells when none was found (the cursor then
@@ -145,6 +151,8 @@ public:
     bool noMatch() const { return m_noMatch; }
     // A field of the record under the cursor, by name (no regard to case).
     std::optional<QVariant> field(const QString& name) const;
+    // The rowid of the record under the cursor; -1 at the end.
+    qint64 currentId() const { return eof() ? -1 : m_ids[m_pos]; }
 
     QString lastError() const { return m_error; }
 
@@ -183,6 +191,9 @@ public:
     void bindText(int field, const QString& text);
     void bindLatin1(int field, const char* text, int length);
     void bindInt(int field, qint64 value);
+    // The exact bytes of the name whose readable form is bound to the first
+    // field, kept with the record when add() stores it (see exactnames.h).
+    void keepExactName(const QByteArray& bytes) { m_exactName = bytes; }
 
     enum class Added { Stored, Dropped, Failed };
     // Stores the record bound: Dropped when the table refuses this record
@@ -200,10 +211,15 @@ public:
 
 private:
     bool usable() const;
+    bool storeExactName(qint64 id, const QByteArray& bytes);
+    void finalizeStatements();
 
     TableCursor& m_cursor;
     ::sqlite3* m_handle = nullptr;
     ::sqlite3_stmt* m_stmt = nullptr;
+    ::sqlite3_stmt* m_exactStmt = nullptr;
+    bool m_exactTried = false;
+    QByteArray m_exactName;
     bool m_open = false;
     std::vector<qint64> m_added;
     int m_dropped = 0;

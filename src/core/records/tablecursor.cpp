@@ -1,3 +1,4 @@
+#include "core/records/exactnames.h"
 #include "core/records/recordstore.h"
 #include "core/records/sqlitehelpers.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace kestrune {
 
@@ -129,13 +131,14 @@ QString TableCursor::insertStatement() const
         .arg(quoteIdentifier(m_table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
 }
 
-bool TableCursor::addNew(const QVariantList& values)
+bool TableCursor::addNew(const QVariantList& values, const QByteArray& exactName)
 {
-    const AddResult r = addAll({values});
+    const AddResult r = addAll({values}, {exactName});
     return r.ok && r.stored == 1;
 }
 
-TableCursor::AddResult TableCursor::addAll(const std::vector<QVariantList>& records)
+TableCursor::AddResult TableCursor::addAll(const std::vector<QVariantList>& records,
+                                           const std::vector<QByteArray>& exactNames)
 {
     TableAppender appender(*this);
     if (!appender.begin()) {
@@ -143,7 +146,10 @@ TableCursor::AddResult TableCursor::addAll(const std::vector<QVariantList>& reco
         result.error = m_error = appender.error();
         return result;
     }
-    for (const QVariantList& values : records) {
+    for (size_t r = 0; r < records.size(); ++r) {
+        const QVariantList& values = records[r];
+        if (r < exactNames.size())
+            appender.keepExactName(exactNames[r]);
         for (int i = 0; i < values.size(); ++i) {
             const QVariant& value = values[i];
             if (!value.isValid() || value.isNull()) {
@@ -256,11 +262,15 @@ TableAppender::Added TableAppender::add()
         m_error = kOtherThread;
         return Added::Failed;
     }
+    const QByteArray exactName = std::exchange(m_exactName, QByteArray());
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_DONE) {
-        m_added.push_back(sqlite3_last_insert_rowid(m_handle));
+        const qint64 id = sqlite3_last_insert_rowid(m_handle);
+        m_added.push_back(id);
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
+        if (!exactName.isEmpty() && !storeExactName(id, exactName))
+            return Added::Failed;
         return Added::Stored;
     }
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
@@ -286,8 +296,7 @@ TableCursor::AddResult TableAppender::commit()
         result.error = m_error.isEmpty() ? QStringLiteral("数据库事务未开始") : m_error;
         return result;
     }
-    sqlite3_finalize(m_stmt);
-    m_stmt = nullptr;
+    finalizeStatements();
     QSqlDatabase db = m_cursor.m_store.database();
     m_open = false;
     if (!db.commit()) {
@@ -309,15 +318,53 @@ void TableAppender::rollback()
 {
     if (!m_cursor.m_store.onOwnThread())
         return;  // left to the store's thread, which ends the transaction when the appender goes
-    if (m_stmt) {
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-    }
+    finalizeStatements();
     if (m_open) {
         m_open = false;
         m_cursor.m_store.database().rollback();
     }
     m_added.clear();
+}
+
+void TableAppender::finalizeStatements()
+{
+    sqlite3_finalize(m_stmt);  // harmless on nullptr
+    m_stmt = nullptr;
+    sqlite3_finalize(m_exactStmt);
+    m_exactStmt = nullptr;
+}
+
+bool TableAppender::storeExactName(qint64 id, const QByteArray& bytes)
+{
+    if (!m_exactStmt) {
+        // The table of exact names is made by the first run that needs it.
+        // Where it cannot be made, such names are printed readable instead:
+        // the record itself is kept all the same.
+        if (m_exactTried)
+            return true;
+        m_exactTried = true;
+        for (const QString& statement : exactNamesSchema(m_cursor.table())) {
+            if (sqlite3_exec(m_handle, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                return true;
+        }
+        const QByteArray insert = exactNamesInsert().toUtf8();
+        if (sqlite3_prepare_v2(m_handle, insert.constData(), int(insert.size()), &m_exactStmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(m_exactStmt);
+            m_exactStmt = nullptr;
+            return true;
+        }
+    }
+    const QByteArray key = exactNamesKey(m_cursor.table());
+    sqlite3_bind_text(m_exactStmt, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(m_exactStmt, 2, id);
+    sqlite3_bind_blob(m_exactStmt, 3, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(m_exactStmt);
+    sqlite3_reset(m_exactStmt);
+    sqlite3_clear_bindings(m_exactStmt);
+    if (rc == SQLITE_DONE || isRecordErrorCode(rc))
+        return true;  // a name refused is printed readable
+    m_error = QString::fromUtf8(sqlite3_errmsg(m_handle));
+    return false;
 }
 
 bool TableCursor::find(double lower, double upper, qint64 afterId)
