@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 
 #include <csignal>
+#include <mutex>
+#include <utility>
 #include <sys/prctl.h>
 
 namespace kestrune {
@@ -56,23 +58,41 @@ bool waitForOutput(QProcess& helper, int ms)
     return helper.waitForReadyRead(ms);
 }
 
-WordFactory& factory()
+// The factory is set on the window's thread and read by the runs' threads:
+// it is taken under its lock and called outside it.
+struct Factory {
+    std::mutex mutex;
+    WordFactory make;
+};
+
+Factory& factory()
 {
-    static WordFactory f;
+    static Factory f;
     return f;
 }
 }  // namespace
 
 std::unique_ptr<WordApplication> createWordApplication(QWidget* owner, const WordEngineLocation& where)
 {
-    if (factory() && where.helper.isEmpty() && where.officeFolder.isEmpty())
-        return factory()(owner);
+    if (where.helper.isEmpty() && where.officeFolder.isEmpty()) {
+        WordFactory make;
+        {
+            std::lock_guard<std::mutex> lock(factory().mutex);
+            make = factory().make;
+        }
+        if (make)
+            return make(owner);
+    }
     return std::make_unique<OfficeWordApplication>(owner, where);
 }
 
 void setWordFactory(WordFactory f)
 {
-    factory() = std::move(f);
+    WordFactory old;
+    {
+        std::lock_guard<std::mutex> lock(factory().mutex);
+        old = std::exchange(factory().make, std::move(f));
+    }
 }
 
 OfficeWordApplication::OfficeWordApplication(QWidget* owner, const WordEngineLocation& where) : owner_(owner)
