@@ -183,7 +183,7 @@ bool BatchRunner::startErased(std::function<void(ProgressSink&)> job, std::funct
     if (m_sink)
         return false;
     auto sink = std::make_shared<ProgressSink>();
-    sink->setPost([this](std::function<void()> f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); });
+    sink->setPost([this](std::function<void()> f) { post(std::move(f)); });
     sink->setLineSink([this](const QString& text) { Q_EMIT lineAdded(text); });
     m_sink = sink;
     m_done = std::move(done);
@@ -201,13 +201,35 @@ bool BatchRunner::startErased(std::function<void(ProgressSink&)> job, std::funct
         ended->store(true);
         // The runner outlives its worker (its destructor waits for it), so
         // it is there to take the call; once it is gone the call is dropped.
-        QMetaObject::invokeMethod(this, [this, ended] {
+        post([this, ended] {
             if (m_ended == ended)
                 jobEnded();
-        }, Qt::QueuedConnection);
+        });
     });
     Q_EMIT started();
     return true;
+}
+
+void BatchRunner::post(std::function<void()> call)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_postedMutex);
+        m_posted.push_back(std::move(call));
+    }
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void BatchRunner::runPosted()
+{
+    std::function<void()> call;
+    {
+        std::lock_guard<std::mutex> lock(m_postedMutex);
+        if (m_posted.empty())
+            return;
+        call = std::move(m_posted.front());
+        m_posted.pop_front();
+    }
+    call();
 }
 
 void BatchRunner::jobEnded()

@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -167,14 +168,25 @@ Q_SIGNALS:
     // The result has been delivered.
     void finished();
 
+private Q_SLOTS:
+    // Runs the oldest call the worker handed over (on this runner's thread).
+    void runPosted();
+
 private:
     bool startErased(std::function<void(ProgressSink&)> job, std::function<void()> done);
     void jobEnded();
+    // Hands `call` from the worker to this runner's thread. The call itself
+    // travels through a queue under the runner's own lock, so everything the
+    // worker did before is seen by the call, by the race checker too (Qt's
+    // event queue orders it as well, out of its sight).
+    void post(std::function<void()> call);
 
     std::shared_ptr<ProgressSink> m_sink;
     std::thread m_worker;
     std::function<void()> m_done;
     std::shared_ptr<std::atomic<bool>> m_ended;
+    std::mutex m_postedMutex;
+    std::deque<std::function<void()>> m_posted;
 };
 
 }  // namespace kestrune
