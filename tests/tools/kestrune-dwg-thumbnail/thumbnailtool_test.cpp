@@ -2,6 +2,7 @@
 
 #include "core/system/rawargs.h"
 #include "support/rawnames.h"
+#include "support/sanitized.h"
 #include "support/tempdir.h"
 
 #include <QFile>
@@ -26,25 +27,13 @@ struct ToolRun {
     QString errors;
 };
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Caps the memory of the tool `process` starts at `bytes`. A sanitizer
 // reserves terabytes of address space for itself, so a sanitized tool gets
 // its sanitizer's own limits instead of an address-space limit: no single
 // block and no resident set over the cap, each ending it with a report.
 void limitMemory(QProcess& process, rlim_t bytes)
 {
-    if (!kSanitized) {
+    if (!kestrune::test::kSanitized) {
         process.setChildProcessModifier([bytes] {
             const rlimit limit{bytes, bytes};
             ::setrlimit(RLIMIT_AS, &limit);
