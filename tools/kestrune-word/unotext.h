@@ -13,7 +13,7 @@ namespace kw {
 
 inline OUString toOU(const QString& s)
 {
-    return OUString(reinterpret_cast<const sal_Unicode*>(s.utf16()), s.size());
+    return OUString(reinterpret_cast<const sal_Unicode*>(s.constData()), s.size());
 }
 
 inline QString toQ(const OUString& s)

@@ -100,7 +100,9 @@ QByteArray encodeFileName(const QString& name)
 {
     QByteArray out;
     out.reserve(name.size() * 3);
-    const char16_t* s = reinterpret_cast<const char16_t*>(name.utf16());
+    // constData(), never utf16(): that moves a literal's text into a buffer
+    // of its own, writing into a string other threads may hold copies of.
+    const char16_t* s = reinterpret_cast<const char16_t*>(name.constData());
     const qsizetype n = name.size();
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
@@ -121,7 +123,7 @@ QByteArray encodeFileName(const QString& name)
 
 bool hasRawBytes(const QString& name)
 {
-    const char16_t* s = reinterpret_cast<const char16_t*>(name.utf16());
+    const char16_t* s = reinterpret_cast<const char16_t*>(name.constData());
     const qsizetype n = name.size();
     for (qsizetype i = 0; i < n; ++i) {
         if (QChar::isHighSurrogate(s[i]) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))

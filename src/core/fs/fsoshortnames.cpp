@@ -69,7 +69,7 @@ struct AliasParts {
 
 AliasParts aliasParts(const QString& name)
 {
-    const char16_t* s = reinterpret_cast<const char16_t*>(name.utf16());
+    const char16_t* s = reinterpret_cast<const char16_t*>(name.constData());
     const qsizetype n = name.size();
     qsizetype start = 0;
     while (start < n && s[start] == u'.')
@@ -191,7 +191,7 @@ bool isValidShortName(const QString& name)
     const qsizetype n = name.size();
     if (n == 0 || n > 12)
         return false;
-    const char16_t* s = reinterpret_cast<const char16_t*>(name.utf16());
+    const char16_t* s = reinterpret_cast<const char16_t*>(name.constData());
     qsizetype dot = -1;
     for (qsizetype i = 0; i < n; ++i) {
         if (s[i] == u'.') {
@@ -230,7 +230,7 @@ std::vector<QString> shortNamesFor(const std::vector<QString>& names)
             result[i] = names[i];
             settled[i] = true;
             char upper[12];
-            const char16_t* s = reinterpret_cast<const char16_t*>(names[i].utf16());
+            const char16_t* s = reinterpret_cast<const char16_t*>(names[i].constData());
             const int len = int(names[i].size());
             for (int c = 0; c < len; ++c)
                 upper[c] = upperAscii(s[c]);

@@ -238,7 +238,7 @@ void TableAppender::bindNull(int field)
 void TableAppender::bindText(int field, const QString& text)
 {
     if (usable())
-        sqlite3_bind_text16(m_stmt, field + 1, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(m_stmt, field + 1, text.constData(), int(text.size() * 2), SQLITE_TRANSIENT);
 }
 
 void TableAppender::bindLatin1(int field, const char* text, int length)

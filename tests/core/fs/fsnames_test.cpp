@@ -1,5 +1,6 @@
 #include "core/fs/fsnames.h"
 #include "core/fs/fso.h"
+#include "core/fs/fsoshortnames.h"
 #include "core/system/platform.h"
 #include "gui/common/qtplatform.h"
 #include "support/rawnames.h"
@@ -51,6 +52,24 @@ TEST(FileNameMapping, ShownAsGb18030OrEscapedAndUtf8Unchanged)
     EXPECT_EQ(displayFileName(decodeFileName(QByteArray("/\xE6\x96\x87/\xC4\xE3\xBA\xC3.txt"))),
               QStringLiteral("/文/你好.txt"));
     EXPECT_EQ(displayFileName(QStringLiteral("/a/中文.txt")), QStringLiteral("/a/中文.txt"));
+}
+
+// A batch reads copies of the names its window shows: reading a name must
+// never rewrite the string (a literal's text moved to a buffer of its own is
+// a write another thread may meet half done).
+TEST(FileNameMapping, ReadingANameLeavesTheStringItWasGivenUntouched)
+{
+    const QString names[] = {QStringLiteral("a.doc"), QStringLiteral("LONGFILENAME.TEXT"),
+                             QString::fromRawData(reinterpret_cast<const QChar*>(u"raw.txt"), 7)};
+    for (const QString& name : names) {
+        const QChar* before = name.constData();
+        encodeFileName(name);
+        hasRawBytes(name);
+        displayFileName(name);
+        isValidShortName(name);
+        shortNamesFor({name});
+        EXPECT_EQ(name.constData(), before) << name.toStdString();
+    }
 }
 
 TEST(FileNameMapping, ListingReachesEveryNameInAFixedOrderWithUniqueAliases)
