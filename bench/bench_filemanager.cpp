@@ -1,9 +1,9 @@
 // The batch file manager against find(1): deleting the *.txt files of a
-// tree (with the main menu's 删除时移到回收站 off, then on), and copying them
-// into one folder. Each run works on a fresh copy of a generated tree. With
-// --move-to, the *.txt files are also moved into a folder on another file
-// system, against find -exec mv. The benchmark keeps its settings and its
-// trash in its work folder.
+// tree (删除 and 强制删除 with the main menu's 删除时移到回收站 off, 删除 with
+// it on), and copying them into one folder. Each run works on a fresh copy
+// of a generated tree. With --move-to, the *.txt files are also moved into a
+// folder on another file system, against find -exec mv. The benchmark keeps
+// its settings and its trash in its work folder.
 //
 //   bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]
 
@@ -40,7 +40,7 @@ bool sameFileSystem(const QString& a, const QString& b)
 
 const char kUsage[] =
     "usage: bench_filemanager [FILES [FOLDERS [RUNS [WORK FOLDER]]]] [--move-to FOLDER]\n"
-    "Deletes (for good, then to the trash) and copies the *.txt files (every fourth) of\n"
+    "Deletes (for good, forced, then to the trash) and copies the *.txt files (every fourth) of\n"
     "a tree of FILES files (200,000) in FOLDERS folders (2,000) with the batch file\n"
     "manager against find; RUNS runs (5).\n"
     "The tree is made in WORK FOLDER (the temporary folder).\n"
@@ -93,28 +93,30 @@ int main(int argc, char** argv)
             std::printf("note: %s is on the work folder's file system: the moves are renames\n", qPrintable(moveTo));
     }
 
-    std::vector<double> oursDelete, oursTrash, refDelete, oursCopy, refCopy, oursMove, refMove;
+    std::vector<double> oursDelete, oursForce, oursTrash, refDelete, oursCopy, refCopy, oursMove, refMove;
     bool correct = true;
     frmmove window;
     for (int i = 0; i < runs; ++i) {
-        // Delete for good, to the trash and with find, each on a fresh tree
+        // Delete for good (删除, then 强制删除, which does not look at the
+        // read-only mark), to the trash and with find, each on a fresh tree
         // written out to disk. The order turns with every run, so that the
         // file system's work left over from the copy and its sync does not
         // fall on the same one each time.
-        for (int step = 0; step < 3; ++step) {
-            const int which = (step + i) % 3;  // 0 for good, 1 to the trash, 2 find
+        for (int step = 0; step < 4; ++step) {
+            const int which = (step + i) % 4;  // 0 for good, 1 to the trash, 2 find, 3 forced for good
             if (which == 2) {
                 freshTree(templ, tree);
                 refDelete.push_back(timeCommand(QStringLiteral("find %1 -name '*.txt' -delete").arg(shellQuote(tree))));
                 continue;
             }
             const bool toTrash = which == 1;
+            const bool forced = which == 3;
             if (toTrash)
                 run(QStringLiteral("rm -rf %1 && mkdir -p %1").arg(shellQuote(dataHome)));
             saveDeleteToTrashSetting(toTrash);
             freshTree(templ, tree);
-            prepareFileManager(window, tree, 2, QString());
-            (toTrash ? oursTrash : oursDelete).push_back(timeBatch([&] { window.Command3_Click(); }));
+            prepareFileManager(window, tree, forced ? 3 : 2, QString());
+            (toTrash ? oursTrash : forced ? oursForce : oursDelete).push_back(timeBatch([&] { window.Command3_Click(); }));
             correct = correct && countFiles(tree, QStringLiteral("*.txt")) == 0 &&
                       countFiles(tree, QStringLiteral("*")) == files - txt;
         }
@@ -130,8 +132,8 @@ int main(int argc, char** argv)
         refCopy.push_back(
             timeCommand(QStringLiteral("find %1 -name '*.txt' -exec cp -f -t %2 {} +").arg(shellQuote(tree), shellQuote(dest))));
         correct = correct && countFiles(dest, QStringLiteral("*")) == txt;
-        std::printf("run %d: delete %.3f / to the trash %.3f / find %.3f s, copy %.3f / %.3f s", i + 1,
-                    oursDelete.back(), oursTrash.back(), refDelete.back(), oursCopy.back(), refCopy.back());
+        std::printf("run %d: delete %.3f / forced %.3f / to the trash %.3f / find %.3f s, copy %.3f / %.3f s", i + 1,
+                    oursDelete.back(), oursForce.back(), oursTrash.back(), refDelete.back(), oursCopy.back(), refCopy.back());
 
         if (!moved.isEmpty()) {
             // Move into a folder on the other file system.
@@ -155,6 +157,7 @@ int main(int argc, char** argv)
     run(QStringLiteral("rm -rf %1 %2 %3").arg(shellQuote(tree), shellQuote(dest), shellQuote(dataHome)));
 
     report(QStringLiteral("delete *.txt for good (median of %1)").arg(runs), median(oursDelete), median(refDelete));
+    report(QStringLiteral("force-delete *.txt for good (median of %1)").arg(runs), median(oursForce), median(refDelete));
     report(QStringLiteral("delete *.txt to the trash (median of %1)").arg(runs), median(oursTrash), median(refDelete));
     report(QStringLiteral("for good against to the trash (median of %1)").arg(runs), median(oursDelete),
            median(oursTrash));

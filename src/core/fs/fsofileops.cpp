@@ -500,11 +500,13 @@ void File::Delete(bool force) const
     // A file from a listing is reached through its folder's handle; the
     // folder's path is then looked up once, not once per file.
     const FileAt at = locate(*m_parent, m_name, m_index);
-    struct stat st;
-    if (::fstatat(at.dir(), at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        fail(Path(), errno);
-    if (!force && !S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
-        fail(Path(), EACCES, QStringLiteral("文件只读"));
+    if (!force) {
+        struct stat st;
+        if (::fstatat(at.dir(), at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            fail(Path(), errno);
+        if (!S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
+            fail(Path(), EACCES, QStringLiteral("文件只读"));
+    }
     if (::unlinkat(at.dir(), at.name.constData(), 0) != 0)
         fail(Path(), errno);
 }
