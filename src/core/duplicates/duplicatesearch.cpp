@@ -318,10 +318,15 @@ QStringList newPathsOfTree(const QString& b, const QStringList& listed, Progress
     return added;
 }
 
-bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan* trash, QString* why)
+namespace {
+
+// Deletes the file the lookup finds (to the trash when one is given); false
+// with the reason when it cannot.
+template <typename Lookup>
+bool deleteLookedUp(const Lookup& lookup, TrashCan* trash, QString* why)
 {
     try {
-        const File file = fso.GetFile(path);
+        const File file = lookup();
         if (trash)
             file.MoveToTrash(*trash, false);
         else
@@ -332,6 +337,13 @@ bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan
             *why = e.message();
         return false;
     }
+}
+
+}  // namespace
+
+bool deleteListedFile(const FileSystemObject& fso, const QString& path, TrashCan* trash, QString* why)
+{
+    return deleteLookedUp([&] { return fso.GetFile(path); }, trash, why);
 }
 
 // ---------------------------------------------------------------------------
@@ -362,18 +374,7 @@ QString SearchRoots::rootOf(const QString& path) const
 bool deleteFoundFile(const FileSystemObject& fso, const SearchRoots& roots, const QString& path, TrashCan* trash,
                      QString* why)
 {
-    try {
-        const File file = fso.GetFileBelow(roots.rootOf(path), path);
-        if (trash)
-            file.MoveToTrash(*trash, false);
-        else
-            file.Delete(false);
-        return true;
-    } catch (const FsError& e) {
-        if (why)
-            *why = e.message();
-        return false;
-    }
+    return deleteLookedUp([&] { return fso.GetFileBelow(roots.rootOf(path), path); }, trash, why);
 }
 
 }  // namespace kestrune
