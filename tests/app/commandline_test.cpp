@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace kestrune;
+using kestrune::test::InFolder;
 using kestrune::test::TempDir;
 
 namespace {
@@ -21,16 +22,6 @@ FrmViewdwg* viewerOf(const MDIForm1& w)
 {
     return qobject_cast<FrmViewdwg*>(w.toolWindow(QStringLiteral("menuviewdwg")));
 }
-
-// The working folder for the length of a test.
-class InFolder {
-public:
-    explicit InFolder(const QString& path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~InFolder() { QDir::setCurrent(m_old); }
-
-private:
-    QString m_old;
-};
 
 }  // namespace
 

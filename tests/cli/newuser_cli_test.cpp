@@ -6,6 +6,7 @@
 #include "core/records/recordstore.h"
 #include "support/clirun.h"
 #include "support/rawnames.h"
+#include "support/tempdir.h"
 
 #include <QDir>
 #include <QSqlQuery>
@@ -17,20 +18,6 @@
 
 using namespace kestrune;
 using namespace kestrune::test;
-
-namespace {
-
-// The working folder for the length of a test.
-class InFolder {
-public:
-    explicit InFolder(const QString& path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~InFolder() { QDir::setCurrent(m_old); }
-
-private:
-    QString m_old;
-};
-
-}  // namespace
 
 // Every command `kestrune help` lists answers --help with its own usage.
 TEST_F(CliTest, EveryListedCommandAnswersItsOwnHelp)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace kestrune::test {
@@ -24,6 +26,26 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The working folder for the length of a test.
+class InFolder {
+public:
+    explicit InFolder(const QString& path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
+    ~InFolder() { QDir::setCurrent(m_old); }
+
+private:
+    QString m_old;
+};
+
+// The Name() of each file or folder, in order.
+template <typename Items>
+QStringList namesOf(const Items& items)
+{
+    QStringList out;
+    for (const auto& item : items)
+        out << item.Name();
+    return out;
+}
 
 // Reads a whole file; empty when it cannot be read.
 QByteArray readBytes(const QString& path);

@@ -19,25 +19,10 @@
 #include <unistd.h>
 
 using namespace kestrune;
+using kestrune::test::namesOf;
 using kestrune::test::TempDir;
 
 namespace {
-
-QStringList names(const std::vector<File>& files)
-{
-    QStringList out;
-    for (const File& f : files)
-        out << f.Name();
-    return out;
-}
-
-QStringList names(const std::vector<Folder>& folders)
-{
-    QStringList out;
-    for (const Folder& f : folders)
-        out << f.Name();
-    return out;
-}
 
 time_t mtimeOf(const QString& path)
 {
@@ -66,8 +51,8 @@ TEST(FileSystemObject, ListsFilesAndFoldersSortedWithoutRegardToCaseIncludingHid
     FileSystemObject fso;
     const Folder folder = fso.GetFolder(t.path());
     // Ties without regard to case are broken by the exact name.
-    EXPECT_EQ(names(folder.Files()), (QStringList{".hidden", "A.txt", "a.txt", "b.txt", "C.doc"}));
-    EXPECT_EQ(names(folder.SubFolders()), (QStringList{"alpha", "Beta", "Zeta"}));
+    EXPECT_EQ(namesOf(folder.Files()), (QStringList{".hidden", "A.txt", "a.txt", "b.txt", "C.doc"}));
+    EXPECT_EQ(namesOf(folder.SubFolders()), (QStringList{"alpha", "Beta", "Zeta"}));
     EXPECT_EQ(folder.FileCount(), 5);
     EXPECT_EQ(folder.SubFolderCount(), 3);
 }
@@ -122,7 +107,7 @@ TEST(FileSystemObject, FolderLinksAreNeitherListedNorWalkedFileLinksAreFiles)
     ASSERT_EQ(::symlink("nowhere", QFile::encodeName(t.file("tree/sub/broken")).constData()), 0);
     FileSystemObject fso;
     const Folder sub = fso.GetFolder(t.file("tree/sub"));
-    EXPECT_EQ(names(sub.Files()), (QStringList{"b.txt", "link.txt"}));
+    EXPECT_EQ(namesOf(sub.Files()), (QStringList{"b.txt", "link.txt"}));
     EXPECT_TRUE(sub.SubFolders().empty());
 
     QStringList seen;
@@ -294,7 +279,7 @@ TEST(FileDelete, ListedFilesOfManyFoldersAreDeletedWithTheSameChecks)
     for (int i = 0; i < 150; ++i) {
         const QString dir = QString("d%1").arg(i);
         const std::vector<File>& files = held[size_t(i)];
-        ASSERT_EQ(names(files), (QStringList{"a.txt", "b.txt", "gone.txt"}));
+        ASSERT_EQ(namesOf(files), (QStringList{"a.txt", "b.txt", "gone.txt"}));
         ASSERT_TRUE(QFile::remove(t.file(dir + "/gone.txt")));
         files[0].Delete(false);
         EXPECT_THROW(files[1].Delete(false), FsError) << i;

@@ -19,19 +19,8 @@
 #include <unistd.h>
 
 using namespace kestrune;
+using kestrune::test::namesOf;
 using kestrune::test::TempDir;
-
-namespace {
-
-QStringList names(const std::vector<File>& files)
-{
-    QStringList out;
-    for (const File& f : files)
-        out << f.Name();
-    return out;
-}
-
-}  // namespace
 
 namespace {
 
@@ -59,7 +48,7 @@ TEST(FileMove, WithoutRenameNoReplaceOrLinksMovesAndCopiesStillNeverReplace)
     t.write("a/taken.txt", "newcomer");
     FileSystemObject fso;
     const std::vector<File> files = fso.GetFolder(t.file("a")).Files();
-    ASSERT_EQ(names(files), (QStringList{"taken.txt", "x.txt", "y.txt"}));
+    ASSERT_EQ(namesOf(files), (QStringList{"taken.txt", "x.txt", "y.txt"}));
 
     files[1].Move(t.file("b/"));
     EXPECT_EQ(t.read("b/x.txt"), QByteArray("mover"));
