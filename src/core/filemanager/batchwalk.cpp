@@ -116,6 +116,24 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
     // Moves to another file system are flushed to disk in groups before their
     // sources go; the last group when the walk ends or stops.
     MoveGroup moves;
+    // Deletes for good go a folder at a time on two lanes; what came of them
+    // is told here, in the walk's order. Files the group never tried because
+    // the walk stopped were not handled.
+    std::optional<DeleteGroup> deletes;
+    if (!trash && (operation == kOpDelete || operation == kOpForceDelete))
+        deletes.emplace(operation == kOpForceDelete, [progress] { return progress && progress->stopped(); });
+    const auto tellDeletes = [&](bool finish) {
+        handled -= deletes->Report(
+            finish,
+            [&](const File& file) {
+                if (inputs.done)
+                    inputs.done(file.Path());
+            },
+            [&](const FsError& e) {
+                if (inputs.failed)
+                    inputs.failed(e.path(), e.message());
+            });
+    };
     const auto unlisted = [&](const Folder& folder, const FsError& e) {
         if (inputs.failed)
             inputs.failed(folder.Path(), e.message());
@@ -127,16 +145,21 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
             // are never taken as input. Looked at once per folder, when a
             // file of it first passes the filter.
             std::optional<bool> insideDestination;
+            std::vector<File> toDelete;
+            WalkOn next = WalkOn::Go;
             for (const File& file : files) {
-                if (progress && !progress->step(handled, [&] { return file.Path(); }))
-                    return WalkOn::Stop;
+                if (progress && !progress->step(handled, [&] { return file.Path(); })) {
+                    next = WalkOn::Stop;
+                    break;
+                }
                 try {
                     bool missing = false;
                     const bool pass = passes(file, inputs, &missing);
                     if (missing) {
                         if (inputs.typeListMissing)
                             inputs.typeListMissing();
-                        return WalkOn::SkipTree;  // the rest of this folder and its subfolders are left alone
+                        next = WalkOn::SkipTree;  // the rest of this folder and its subfolders are left alone
+                        break;
                     }
                     if (!pass)
                         continue;
@@ -145,6 +168,10 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
                     if (insideDestination.value_or(false))
                         continue;
                     ++handled;
+                    if (deletes) {
+                        toDelete.push_back(file);
+                        continue;
+                    }
                     applyBatchOperation(file, operation, destination, inputs.overwrite, &moves, observer,
                                         trash ? &*trash : nullptr);
                     if (inputs.done)
@@ -154,7 +181,8 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
                     // on, unless it was stopped in the middle of the file.
                     if (e.errorNumber() == ECANCELED) {
                         --handled;
-                        return WalkOn::Stop;
+                        next = WalkOn::Stop;
+                        break;
                     }
                     if (inputs.failed)
                         inputs.failed(file.Path(), e.message());
@@ -162,13 +190,21 @@ int batchWalk(const QString& rootPath, bool recurse, const BatchInputs& inputs, 
                 if (progress)
                     progress->setItemBytes(0, 0);
             }
+            if (deletes) {
+                deletes->Add(std::move(toDelete));
+                tellDeletes(false);
+            }
             // Moves to another file system that failed when their group was
             // flushed: their sources stay.
             tellFailures(moves.FlushIfDue(), inputs);
+            if (next != WalkOn::Go)
+                return next;
             // A tree of empty folders still ends at a cancel.
             return progress && progress->stopped() ? WalkOn::Stop : WalkOn::Go;
         },
         {}, unlisted);
+    if (deletes)
+        tellDeletes(true);
     const bool stop = !wentOn;
     tellFailures(moves.Flush(), inputs);
     if (stopped)

@@ -1,7 +1,7 @@
 // The file-system object: its errors, paths, the object itself and the
 // one folder walk. Listings live in fsolisting.cpp, 8.3 names in
-// fsoshortnames.cpp, copying, moving, deleting and text files in
-// fsofileops.cpp.
+// fsoshortnames.cpp, copying and moving in fsofileops.cpp, deleting in
+// fsodelete.cpp, text files in fsotextfiles.cpp.
 #include "core/fs/fso.h"
 
 #include "core/fs/fsointernal.h"

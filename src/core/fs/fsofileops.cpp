@@ -1,5 +1,6 @@
-// What the file-system object does to files: copy, move, delete (the text
-// files it writes are in fsotextfiles.cpp).
+// What the file-system object does to files: copy, move, put in the trash
+// (deleting is in fsodelete.cpp, the text files it writes in
+// fsotextfiles.cpp).
 #include "core/fs/fso.h"
 
 #include "core/fs/fsointernal.h"
@@ -493,22 +494,6 @@ void File::Move(const QString& destination, MoveGroup* group, const CopyObserver
         ::unlink(targetNative.constData());
         fail(source, e);
     }
-}
-
-void File::Delete(bool force) const
-{
-    // A file from a listing is reached through its folder's handle; the
-    // folder's path is then looked up once, not once per file.
-    const FileAt at = locate(*m_parent, m_name, m_index);
-    if (!force) {
-        struct stat st;
-        if (::fstatat(at.dir(), at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            fail(Path(), errno);
-        if (!S_ISLNK(st.st_mode) && isReadOnlyMode(st.st_mode))
-            fail(Path(), EACCES, QStringLiteral("文件只读"));
-    }
-    if (::unlinkat(at.dir(), at.name.constData(), 0) != 0)
-        fail(Path(), errno);
 }
 
 void File::MoveToTrash(TrashCan& trash, bool force) const

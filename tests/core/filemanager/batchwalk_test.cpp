@@ -1,5 +1,6 @@
 #include "core/filemanager/batchwalk.h"
 
+#include "support/batchwait.h"
 #include "support/rawnames.h"
 #include "support/tempdir.h"
 
@@ -339,6 +340,94 @@ TEST(BatchWalk, PlainDeleteLeavesReadOnlyFilesForcedDeleteRemovesThem)
     fixed.operation = kOpForceDelete;
     walk(dir, QStringLiteral("src"), true, fixed);
     EXPECT_FALSE(dir.exists(QStringLiteral("src/locked.txt")));
+}
+
+// Deletes for good go a folder at a time on two lanes; what they did is
+// still told file by file in the walk's order, and a stop leaves untold only
+// files that are still there.
+namespace {
+
+// src/dNN/fNN.txt, `folders` x `files`; every seventh file read-only.
+QStringList makeDeleteTree(TempDir& dir, int folders, int files, QStringList* readOnly)
+{
+    QStringList order;
+    for (int d = 0; d < folders; ++d) {
+        for (int f = 0; f < files; ++f) {
+            const QString path = dir.write(
+                QStringLiteral("src/d%1/f%2.txt").arg(d, 2, 10, QLatin1Char('0')).arg(f, 2, 10, QLatin1Char('0')));
+            order << path;
+            if ((d * files + f) % 7 == 3) {
+                kestrune::test::setReadOnly(path, true);
+                *readOnly << path;
+            }
+        }
+    }
+    return order;
+}
+
+}  // namespace
+
+TEST(BatchWalk, DeletesForGoodAreToldInWalkOrderAndKeepReadOnlyFilesUnlessForced)
+{
+    for (const int operation : {kOpDelete, kOpForceDelete}) {
+        TempDir dir;
+        QStringList readOnly;
+        const QStringList all = makeDeleteTree(dir, 40, 25, &readOnly);
+        Fixed fixed;
+        fixed.operation = operation;
+        BatchInputs inputs = fixed.inputs();
+        QStringList done, failed;
+        inputs.done = [&](const QString& path) { done << path; };
+        inputs.failed = [&](const QString& path, const QString& why) {
+            failed << path;
+            EXPECT_EQ(why, QStringLiteral("文件只读")) << path.toStdString();
+        };
+        ProgressSink progress;
+        bool stopped = true;
+        const int handled = batchWalk(dir.file(QStringLiteral("src")), true, inputs, &progress, &stopped);
+
+        const bool force = operation == kOpForceDelete;
+        QStringList gone = all;
+        if (!force) {
+            for (const QString& p : readOnly)
+                gone.removeOne(p);
+        }
+        EXPECT_FALSE(stopped);
+        EXPECT_EQ(handled, all.size());
+        EXPECT_EQ(done, gone);
+        EXPECT_EQ(failed, force ? QStringList() : readOnly);
+        for (const QString& p : all)
+            EXPECT_EQ(QFileInfo::exists(p), !force && readOnly.contains(p)) << p.toStdString();
+    }
+}
+
+TEST(BatchWalk, ADeleteStoppedMidwayCountsAndTellsExactlyTheFilesItDeleted)
+{
+    TempDir dir;
+    QStringList readOnly;
+    const QStringList all = makeDeleteTree(dir, 40, 25, &readOnly);
+    Fixed fixed;
+    fixed.operation = kOpForceDelete;
+    BatchInputs inputs = fixed.inputs();
+    QStringList done;
+    inputs.done = [&](const QString& path) { done << path; };
+    // Stopped ten files into the 25th folder: those ten were passed by the
+    // filter but never deleted.
+    const kestrune::test::StepHook hook([](const QString&, int handledSoFar) { return handledSoFar == 610; });
+    ProgressSink progress;
+    bool stopped = false;
+    const int handled = batchWalk(dir.file(QStringLiteral("src")), true, inputs, &progress, &stopped);
+
+    EXPECT_TRUE(stopped);
+    QStringList gone;
+    for (const QString& p : all) {
+        if (!QFileInfo::exists(p))
+            gone << p;
+    }
+    EXPECT_GT(gone.size(), 0);
+    EXPECT_LE(gone.size(), 600);
+    EXPECT_EQ(done, gone);
+    EXPECT_EQ(handled, gone.size());
 }
 
 TEST(BatchWalk, CopyWithoutOverwriteKeepsExistingFiles)
