@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,12 @@ class FreshPlatform : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo&) override
     {
         QApplication::processEvents();
+        // A test that quit the program (退出) leaves the application's quit
+        // standing with no event loop to end, and every event loop of a later
+        // test in this process would return at once: a short run of the
+        // application's own loop clears it.
+        QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+        QApplication::exec();
         setPlatform(nullptr);
         g_scripted.reset();
     }
