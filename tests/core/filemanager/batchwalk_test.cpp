@@ -347,87 +347,86 @@ TEST(BatchWalk, PlainDeleteLeavesReadOnlyFilesForcedDeleteRemovesThem)
 // files that are still there.
 namespace {
 
-// src/dNN/fNN.txt, `folders` x `files`; every seventh file read-only.
-QStringList makeDeleteTree(TempDir& dir, int folders, int files, QStringList* readOnly)
-{
-    QStringList order;
-    for (int d = 0; d < folders; ++d) {
-        for (int f = 0; f < files; ++f) {
-            const QString path = dir.write(
-                QStringLiteral("src/d%1/f%2.txt").arg(d, 2, 10, QLatin1Char('0')).arg(f, 2, 10, QLatin1Char('0')));
-            order << path;
-            if ((d * files + f) % 7 == 3) {
+// src/dNN/fNN.txt, 40 folders of 25 files, every seventh read-only, deleted
+// by one walk that notes what it is told.
+struct DeleteRun {
+    TempDir dir;
+    QStringList all, readOnly, done, failed;
+    bool stopped = false;
+    int handled = 0;
+
+    DeleteRun()
+    {
+        for (int i = 0; i < 40 * 25; ++i) {
+            const QString path = dir.write(QStringLiteral("src/d%1/f%2.txt")
+                                               .arg(i / 25, 2, 10, QLatin1Char('0'))
+                                               .arg(i % 25, 2, 10, QLatin1Char('0')));
+            all << path;
+            if (i % 7 == 3) {
                 kestrune::test::setReadOnly(path, true);
-                *readOnly << path;
+                readOnly << path;
             }
         }
     }
-    return order;
-}
+    void walk(int operation)
+    {
+        Fixed fixed;
+        fixed.operation = operation;
+        BatchInputs inputs = fixed.inputs();
+        inputs.done = [this](const QString& path) { done << path; };
+        inputs.failed = [this](const QString& path, const QString& why) {
+            failed << path;
+            EXPECT_EQ(why, QStringLiteral("文件只读")) << path.toStdString();
+        };
+        ProgressSink progress;
+        handled = batchWalk(dir.file(QStringLiteral("src")), true, inputs, &progress, &stopped);
+    }
+    QStringList gone() const
+    {
+        QStringList out;
+        for (const QString& p : all) {
+            if (!QFileInfo::exists(p))
+                out << p;
+        }
+        return out;
+    }
+};
 
 }  // namespace
 
 TEST(BatchWalk, DeletesForGoodAreToldInWalkOrderAndKeepReadOnlyFilesUnlessForced)
 {
     for (const int operation : {kOpDelete, kOpForceDelete}) {
-        TempDir dir;
-        QStringList readOnly;
-        const QStringList all = makeDeleteTree(dir, 40, 25, &readOnly);
-        Fixed fixed;
-        fixed.operation = operation;
-        BatchInputs inputs = fixed.inputs();
-        QStringList done, failed;
-        inputs.done = [&](const QString& path) { done << path; };
-        inputs.failed = [&](const QString& path, const QString& why) {
-            failed << path;
-            EXPECT_EQ(why, QStringLiteral("文件只读")) << path.toStdString();
-        };
-        ProgressSink progress;
-        bool stopped = true;
-        const int handled = batchWalk(dir.file(QStringLiteral("src")), true, inputs, &progress, &stopped);
-
+        DeleteRun run;
+        run.walk(operation);
         const bool force = operation == kOpForceDelete;
-        QStringList gone = all;
+        QStringList gone = run.all;
         if (!force) {
-            for (const QString& p : readOnly)
+            for (const QString& p : run.readOnly)
                 gone.removeOne(p);
         }
-        EXPECT_FALSE(stopped);
-        EXPECT_EQ(handled, all.size());
-        EXPECT_EQ(done, gone);
-        EXPECT_EQ(failed, force ? QStringList() : readOnly);
-        for (const QString& p : all)
-            EXPECT_EQ(QFileInfo::exists(p), !force && readOnly.contains(p)) << p.toStdString();
+        EXPECT_FALSE(run.stopped);
+        EXPECT_EQ(run.handled, run.all.size());
+        EXPECT_EQ(run.done, gone);
+        EXPECT_EQ(run.gone(), gone);
+        EXPECT_EQ(run.failed, force ? QStringList() : run.readOnly);
     }
 }
 
 TEST(BatchWalk, ADeleteStoppedMidwayCountsAndTellsExactlyTheFilesItDeleted)
 {
-    TempDir dir;
-    QStringList readOnly;
-    const QStringList all = makeDeleteTree(dir, 40, 25, &readOnly);
-    Fixed fixed;
-    fixed.operation = kOpForceDelete;
-    BatchInputs inputs = fixed.inputs();
-    QStringList done;
-    inputs.done = [&](const QString& path) { done << path; };
+    DeleteRun run;
     // Stopped ten files into the 25th folder: those ten were passed by the
     // filter but never deleted.
     const kestrune::test::StepHook hook([](const QString&, int handledSoFar) { return handledSoFar == 610; });
-    ProgressSink progress;
-    bool stopped = false;
-    const int handled = batchWalk(dir.file(QStringLiteral("src")), true, inputs, &progress, &stopped);
+    run.walk(kOpForceDelete);
 
-    EXPECT_TRUE(stopped);
-    QStringList gone;
-    for (const QString& p : all) {
-        if (!QFileInfo::exists(p))
-            gone << p;
-    }
+    EXPECT_TRUE(run.stopped);
+    const QStringList gone = run.gone();
     EXPECT_GT(gone.size(), 0);
     EXPECT_LE(gone.size(), 600);
-    EXPECT_EQ(done, gone);
-    EXPECT_EQ(handled, gone.size());
+    EXPECT_EQ(run.done, gone);
+    EXPECT_EQ(run.handled, gone.size());
 }
 
 TEST(BatchWalk, CopyWithoutOverwriteKeepsExistingFiles)
