@@ -68,6 +68,8 @@ void applyBatchOperation(const File& file, int operation, const QString& destina
 // subfolders included, is left alone. `progress` is told of each file
 // before it is looked at and of a large copy's chunks; once it is to stop,
 // the walk stops between two files or inside a copy (which is then undone).
+// Deletes for good go a folder at a time, on the walk's thread and a helper
+// (see DeleteGroup): their files are told in the same order, a little later.
 // Returns the number of files the operation was applied to; `stopped` tells
 // whether the walk was stopped. A root that cannot be opened is told to
 // `inputs.failed`. The folder is opened on the walk's own thread.
