@@ -133,6 +133,8 @@ private:
     struct Batch;
     struct State;
     void run(Batch& batch);
+    void runHere(Batch& batch);  // on the caller's thread
+    void serve();                // the helper thread
 
     std::unique_ptr<State> m_state;
 };

@@ -99,10 +99,7 @@ struct DeleteGroup::State {
     size_t started = 0;
     Batch* takeNext()
     {
-        if (started == batches.size())
-            return nullptr;
-        Batch* next = batches[started++].get();
-        return next;
+        return started == batches.size() ? nullptr : batches[started++].get();
     }
     size_t waiting() const { return batches.size() - started; }
 };
@@ -131,6 +128,33 @@ void DeleteGroup::run(Batch& batch)
         if ((s.stopped && s.stopped()) || s.closing.load(std::memory_order_relaxed))
             break;
         batch.outcomes[i] = deleteAt(batch.folder, batch.names[i].constData(), s.force);
+    }
+}
+
+void DeleteGroup::runHere(Batch& batch)
+{
+    run(batch);
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    batch.finished = true;
+}
+
+// The helper: the next batch nobody has started, until the group goes.
+void DeleteGroup::serve()
+{
+    State& s = *m_state;
+    std::unique_lock<std::mutex> held(s.lock);
+    for (;;) {
+        Batch* next = nullptr;
+        s.work.wait(held, [&] { return s.closing || (next = s.takeNext()) != nullptr; });
+        if (!next)
+            return;
+        s.helperBusy = true;
+        held.unlock();
+        run(*next);
+        held.lock();
+        next->finished = true;
+        s.helperBusy = false;
+        s.finished.notify_all();
     }
 }
 
@@ -169,23 +193,7 @@ void DeleteGroup::Add(std::vector<File> files)
         s.batches.push_back(std::move(batch));
         if (!s.helper.joinable()) {
             try {
-                s.helper = std::thread([this] {
-                    State& st = *m_state;
-                    std::unique_lock<std::mutex> held(st.lock);
-                    for (;;) {
-                        Batch* next = nullptr;
-                        st.work.wait(held, [&] { return st.closing || (next = st.takeNext()) != nullptr; });
-                        if (!next)
-                            return;
-                        st.helperBusy = true;
-                        held.unlock();
-                        run(*next);
-                        held.lock();
-                        next->finished = true;
-                        st.helperBusy = false;
-                        st.finished.notify_all();
-                    }
-                });
+                s.helper = std::thread([this] { serve(); });
             } catch (const std::system_error&) {
                 // No second thread to be had: the caller deletes everything.
             }
@@ -195,9 +203,7 @@ void DeleteGroup::Add(std::vector<File> files)
             mine = s.takeNext();
     }
     if (mine) {
-        run(*mine);
-        std::lock_guard<std::mutex> guard(s.lock);
-        mine->finished = true;
+        runHere(*mine);
     } else {
         s.work.notify_one();
     }
@@ -218,9 +224,7 @@ int DeleteGroup::Report(bool finish, const std::function<void(const File&)>& del
                 // Rather than wait, delete what nobody has started yet.
                 if (Batch* next = s.takeNext()) {
                     held.unlock();
-                    run(*next);
-                    held.lock();
-                    next->finished = true;
+                    runHere(*next);
                     continue;
                 }
                 s.finished.wait(held, [&] { return s.batches.front()->finished; });
